@@ -1,0 +1,28 @@
+# constraints.tcl - test constraints shared by every tcltest file, and the
+# set-up every file shares: Tk where the file runs against an X server.
+package require tcltest 2.5
+namespace import -force ::tcltest::*
+
+# x11 files: load Tk when the host is a plain tclsh (wish has it already).
+if {[info exists ::env(TKPIXMAP_X_KIND)] && [catch {package present Tk}]} {
+    package require Tk
+}
+
+testConstraint haveTk [expr {![catch {package present Tk}]}]
+testConstraint noTk [expr {[catch {package present Tk}]}]
+testConstraint corpus [expr {[info exists ::env(TKPIXMAP_CORPUS_DIR)]
+                             && [file isdirectory $::env(TKPIXMAP_CORPUS_DIR)]}]
+set ::xkind [expr {[info exists ::env(TKPIXMAP_X_KIND)] ? $::env(TKPIXMAP_X_KIND) : ""}]
+testConstraint pseudo8 [expr {$::xkind eq "d8"}]
+testConstraint true16 [expr {$::xkind eq "d16"}]
+testConstraint true24 [expr {$::xkind eq "d24"}]
+testConstraint depth15 [expr {$::xkind eq "d15"}]
+testConstraint servable [expr {$::xkind in {d8 d16 d24}}]
+testConstraint root [expr {[exec id -u] == 0}]
+
+# Directory for files a test writes; removed at exit by tcltest's cleanup.
+proc scratchDir {} {
+    set dir [file join [::tcltest::temporaryDirectory] tkpixmap-[pid]]
+    file mkdir $dir
+    return $dir
+}

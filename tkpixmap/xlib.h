@@ -1,0 +1,31 @@
+// xlib.h - the few Xlib functions the extension calls, looked up at run time
+// in the libX11 that Tk has already loaded into the process.  The library is
+// not linked against libX11: a tclsh that loads Tk keeps libX11's symbols
+// local, so plain undefined references would not resolve there.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+struct Tcl_Interp;
+
+namespace tkpixmap {
+
+struct XlibFunctions {
+  Status (*AllocColor)(Display *, Colormap, XColor *);
+  XImage *(*CreateImage)(Display *, Visual *, unsigned int, int, int, char *, unsigned int,
+                         unsigned int, int, int);
+  int (*PutImage)(Display *, Drawable, GC, XImage *, int, int, int, int, unsigned int,
+                  unsigned int);
+  GC (*CreateGC)(Display *, Drawable, unsigned long, XGCValues *);
+  int (*CopyArea)(Display *, Drawable, Drawable, GC, int, int, unsigned int, unsigned int, int,
+                  int);
+  int (*Flush)(Display *);
+  int (*Free)(void *);
+};
+
+// The resolved table, or null with "pixmap: libX11 is not loaded in this
+// process" (or the missing symbol) set in interp.  Resolved once per process.
+const XlibFunctions *xlib(Tcl_Interp *interp);
+
+}  // namespace tkpixmap
