@@ -1,0 +1,67 @@
+// handle_table.cc - gx handles: a base utility list indexed by handle, whose
+// empty entries are free handles, reused lowest first.
+
+#include "base/files/handle_table.h"
+
+#include <stdlib.h>
+
+#include "base/files/out_of_memory.h"
+#include "baseutil.h"
+
+namespace tkpixmap::files {
+namespace {
+
+pthread_mutex_t gxMutex = PTHREAD_MUTEX_INITIALIZER;
+Tbl *handleTable = nullptr;  // created by whichever operation comes first
+
+Tbl *table() {
+  if (handleTable == nullptr) {
+    handleTable = newtbl(0);
+    if (handleTable == nullptr) TKP_DIE_OUT_OF_MEMORY(sizeof(Tbl), "mapped");
+  }
+  return handleTable;
+}
+
+// Number of entries, including the empty ones.  Handles are ints, and the
+// table never holds more entries than there are open records.
+int entryCount() { return static_cast<int>(table()->count); }
+
+}  // namespace
+
+HandleTableLock::HandleTableLock() { pthread_mutex_lock(&gxMutex); }
+HandleTableLock::~HandleTableLock() { pthread_mutex_unlock(&gxMutex); }
+
+int insertRecord(Mapped *record) {
+  int count = entryCount();
+  int handle = 0;
+  while (handle < count && gettbl(table(), handle) != nullptr) ++handle;
+  // handle == count appends.
+  if (settbl(table(), handle, record) != 0)
+    TKP_DIE_OUT_OF_MEMORY((static_cast<size_t>(count) + 1) * sizeof(void *), "mapped");
+  return handle;
+}
+
+Mapped *findRecord(int handle) {
+  if (handle < 0 || handleTable == nullptr) return nullptr;
+  return static_cast<Mapped *>(gettbl(handleTable, handle));
+}
+
+Mapped *takeRecord(int handle) {
+  Mapped *record = findRecord(handle);
+  if (record != nullptr) settbl(handleTable, handle, nullptr);
+  return record;
+}
+
+Mapped *newRecord() {
+  auto *record = static_cast<Mapped *>(malloc(sizeof(Mapped)));
+  if (record == nullptr) TKP_DIE_OUT_OF_MEMORY(sizeof(Mapped), "mapped");
+  record->data = nullptr;
+  record->size = 0;
+  record->pid = -1;
+  record->fd = -1;
+  record->pipeFd = -1;
+  record->position = 0;
+  return record;
+}
+
+}  // namespace tkpixmap::files

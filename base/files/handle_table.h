@@ -1,0 +1,37 @@
+// handle_table.h - the process-wide table from gx handle to Mapped record,
+// and the mutex that guards it.
+#ifndef TKPIXMAP_BASE_FILES_HANDLE_TABLE_H
+#define TKPIXMAP_BASE_FILES_HANDLE_TABLE_H
+
+#include <pthread.h>
+
+#include "gxline.h"
+
+namespace tkpixmap::files {
+
+// Holds the table mutex for the lifetime of the object.
+class HandleTableLock {
+ public:
+  HandleTableLock();
+  ~HandleTableLock();
+  HandleTableLock(const HandleTableLock &) = delete;
+  HandleTableLock &operator=(const HandleTableLock &) = delete;
+};
+
+// The functions below expect the caller to hold a HandleTableLock.
+
+// Stores `record` at the lowest free handle and returns that handle.
+int insertRecord(Mapped *record);
+
+// The record of `handle`, or null when the handle is not in use.
+Mapped *findRecord(int handle);
+
+// Removes `handle` from the table and returns its record (null when unknown).
+Mapped *takeRecord(int handle);
+
+// A fresh record with every field at its "nothing here" value.
+Mapped *newRecord();
+
+}  // namespace tkpixmap::files
+
+#endif
