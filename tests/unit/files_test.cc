@@ -1,0 +1,740 @@
+// files_test.cc - gx handles: the line rules on built data, tell and seek,
+// handle reuse, refusals of gxopen, commands through gxpipe, and the absence
+// of leaked descriptors, children and temporary files.
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "baseutil.h"
+#include "gxline.h"
+
+#if defined(__SANITIZE_THREAD__)
+#define FILES_TEST_UNDER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define FILES_TEST_UNDER_TSAN 1
+#endif
+#endif
+#ifndef FILES_TEST_UNDER_TSAN
+#define FILES_TEST_UNDER_TSAN 0
+#endif
+
+// ThreadSanitizer cannot follow a fork in a threaded process.
+#define SKIP_PIPES_UNDER_TSAN()                                     \
+  do {                                                              \
+    if (FILES_TEST_UNDER_TSAN) GTEST_SKIP() << "fork under TSan"; \
+  } while (0)
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// ------------------------------------------------------------------ helpers
+
+struct LogEntry {
+  int severity;
+  std::string message;
+};
+
+// Captures the error log for the lifetime of the object.
+class LogCapture {
+ public:
+  LogCapture() { elog_set_sink(&LogCapture::sink, this); }
+  ~LogCapture() { elog_set_sink(nullptr, nullptr); }
+
+  std::vector<LogEntry> entries() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return entries_;
+  }
+
+ private:
+  static void sink(int severity, const char *message, void *context) {
+    auto *self = static_cast<LogCapture *>(context);
+    std::lock_guard<std::mutex> hold(self->lock_);
+    self->entries_.push_back({severity, message});
+  }
+  std::mutex lock_;
+  std::vector<LogEntry> entries_;
+};
+
+// A private directory under /tmp, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    char name[] = "/tmp/files_test.XXXXXX";
+    EXPECT_NE(mkdtemp(name), nullptr);
+    path_ = name;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string path(const std::string &name) const { return path_ + "/" + name; }
+  std::string write(const std::string &name, const std::string &data) const {
+    std::string file = path(name);
+    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    close(fd);
+    return file;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::set<int> openDescriptors() {
+  std::set<int> fds;
+  DIR *dir = opendir("/proc/self/fd");
+  int own = dirfd(dir);
+  while (dirent *entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    int fd = atoi(entry->d_name);
+    if (fd != own) fds.insert(fd);
+  }
+  closedir(dir);
+  return fds;
+}
+
+std::set<std::string> gxpipeFilesInTmp() {
+  std::set<std::string> names;
+  for (const auto &entry : fs::directory_iterator("/tmp")) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind("gxpipe", 0) == 0) names.insert(name);
+  }
+  return names;
+}
+
+// True when this process has no child at all, reaped or not.
+bool noChildren() { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+
+// Every line of a handle, pieces of overlong lines joined.
+std::vector<std::string> readLines(int handle, int bufferSize = 4096) {
+  std::vector<std::string> lines;
+  std::vector<char> buffer(static_cast<size_t>(bufferSize));
+  std::string line;
+  for (;;) {
+    int result = gxline(handle, buffer.data(), bufferSize);
+    if (result == 0) break;
+    line += buffer.data();
+    if (result == 1) {
+      lines.push_back(line);
+      line.clear();
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+int openData(const TempDir &dir, const std::string &data, const std::string &name = "data") {
+  return gxopen(dir.write(name, data).c_str());
+}
+
+// ------------------------------------------------------------------ line rules
+
+struct Step {
+  int result;
+  std::string text;
+  int tellAfter;
+};
+
+struct LineCase {
+  const char *name;
+  std::string data;
+  int bufferSize;
+  std::vector<Step> steps;
+};
+
+const LineCase kLineCases[] = {
+    {"empty line between two", std::string("ab\n\ncd"), 10,
+     {{1, "ab", 3}, {1, "", 4}, {1, "cd", 6}, {0, "", 6}}},
+    {"cut in pieces", std::string("0123456789"), 5,
+     {{2, "0123", 4}, {2, "4567", 8}, {1, "89", 10}, {0, "", 10}}},
+    {"cut, then newline", std::string("0123456789\n"), 5,
+     {{2, "0123", 4}, {2, "4567", 8}, {1, "89", 11}, {0, "", 11}}},
+    {"line exactly fills, newline follows", std::string("abcd\nx"), 5,
+     {{2, "abcd", 4}, {1, "", 5}, {1, "x", 6}, {0, "", 6}}},
+    {"line one short of full", std::string("abc\n"), 5, {{1, "abc", 4}, {0, "", 4}}},
+    {"last line fills exactly, no newline", std::string("abcd"), 5, {{2, "abcd", 4}, {0, "", 4}}},
+    {"no final newline", std::string("one\ntwo"), 64, {{1, "one", 4}, {1, "two", 7}, {0, "", 7}}},
+    {"zero byte inside a line", std::string("ab\0cd\n", 6), 10,
+     {{1, "ab", 2}, {0, "", 2}, {0, "", 2}}},
+    {"zero byte first", std::string("\0abc\n", 5), 10, {{0, "", 0}, {0, "", 0}}},
+    {"zero byte after pieces", std::string("abcdef\0", 7), 4,
+     {{2, "abc", 3}, {2, "def", 6}, {0, "", 6}}},
+    {"zero byte right after a newline", std::string("ab\n\0", 4), 10,
+     {{1, "ab", 3}, {0, "", 3}}},
+    {"CRLF kept as data", std::string("a\r\nb\r\n"), 10, {{1, "a\r", 3}, {1, "b\r", 6}, {0, "", 6}}},
+    {"only newlines", std::string("\n\n\n"), 10, {{1, "", 1}, {1, "", 2}, {1, "", 3}, {0, "", 3}}},
+    {"smallest buffer", std::string("ab\n"), 2, {{2, "a", 1}, {2, "b", 2}, {1, "", 3}, {0, "", 3}}},
+    {"bytes above 127", std::string("\xff\xfe\n\x80"), 8, {{1, "\xff\xfe", 3}, {1, "\x80", 4}, {0, "", 4}}},
+};
+
+TEST(GxLineRules, TableOfBuiltData) {
+  TempDir dir;
+  for (const LineCase &c : kLineCases) {
+    SCOPED_TRACE(c.name);
+    int handle = openData(dir, c.data);
+    ASSERT_GE(handle, 0);
+    // A canary after the buffer shows that nothing is written past it.
+    std::vector<char> buffer(static_cast<size_t>(c.bufferSize) + 8, '#');
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+      SCOPED_TRACE("step " + std::to_string(i));
+      int result = gxline(handle, buffer.data(), c.bufferSize);
+      EXPECT_EQ(result, c.steps[i].result);
+      EXPECT_EQ(std::string(buffer.data()), c.steps[i].text);
+      EXPECT_EQ(gxtell(handle), c.steps[i].tellAfter);
+      for (size_t k = static_cast<size_t>(c.bufferSize); k < buffer.size(); ++k)
+        ASSERT_EQ(buffer[k], '#') << "written past the buffer";
+    }
+    EXPECT_EQ(gxclose(handle), 0);
+  }
+}
+
+TEST(GxLineRules, BufferTooSmallReturnsZeroAndWritesNothing) {
+  TempDir dir;
+  int handle = openData(dir, "ab\n");
+  ASSERT_GE(handle, 0);
+  char buffer[4] = {'x', 'y', 'z', 'w'};
+  for (int size : {1, 0, -1, INT_MIN}) {
+    SCOPED_TRACE(size);
+    EXPECT_EQ(gxline(handle, buffer, size), 0);
+    EXPECT_EQ(std::string(buffer, 4), "xyzw");
+    EXPECT_EQ(gxtell(handle), 0);
+  }
+  EXPECT_EQ(gxline(handle, nullptr, 100), 0);
+  EXPECT_EQ(gxtell(handle), 0);
+  EXPECT_EQ(gxline(handle, buffer, 4), 1);
+  EXPECT_STREQ(buffer, "ab");
+  EXPECT_EQ(gxclose(handle), 0);
+}
+
+TEST(GxLineRules, LongLinesOfAFileComeBackWhole) {
+  TempDir dir;
+  std::string data;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 200; ++i) {
+    std::string line(static_cast<size_t>(i * 37 % 1500), static_cast<char>('a' + i % 26));
+    expected.push_back(line);
+    data += line + "\n";
+  }
+  for (int bufferSize : {2, 3, 16, 4096}) {
+    SCOPED_TRACE(bufferSize);
+    int handle = openData(dir, data);
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(readLines(handle, bufferSize), expected);
+    EXPECT_EQ(gxclose(handle), 0);
+  }
+}
+
+// ------------------------------------------------------------------ tell and seek
+
+TEST(GxSeek, BoundsAndRereading) {
+  TempDir dir;
+  const std::string data = "first\nsecond\n";
+  const int size = static_cast<int>(data.size());
+  int handle = openData(dir, data);
+  ASSERT_GE(handle, 0);
+  char buffer[32];
+
+  struct Seek {
+    int offset;
+    int result;
+    int tellAfter;
+  };
+  const Seek seeks[] = {{size, 0, size}, {size + 1, -1, size}, {-1, -1, size},
+                        {INT_MAX, -1, size}, {INT_MIN, -1, size}, {0, 0, 0},
+                        {8, 0, 8}};
+  for (const Seek &s : seeks) {
+    SCOPED_TRACE(s.offset);
+    EXPECT_EQ(gxseek(handle, s.offset), s.result);
+    EXPECT_EQ(gxtell(handle), s.tellAfter);
+  }
+  // Mid-line: the rest of "second".
+  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 1);
+  EXPECT_STREQ(buffer, "cond");
+  EXPECT_EQ(gxseek(handle, size), 0);
+  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 0);
+  EXPECT_STREQ(buffer, "");
+  EXPECT_EQ(gxseek(handle, 0), 0);
+  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 1);
+  EXPECT_STREQ(buffer, "first");
+  EXPECT_EQ(gxclose(handle), 0);
+}
+
+// ------------------------------------------------------------------ handles
+
+TEST(GxHandles, LowestFreeHandleIsReusedFirst) {
+  TempDir dir;
+  std::string path = dir.write("data", "x\n");
+  int a = gxopen(path.c_str());
+  int b = gxopen(path.c_str());
+  int c = gxopen(path.c_str());
+  ASSERT_GE(a, 0);
+  EXPECT_EQ(b, a + 1);
+  EXPECT_EQ(c, a + 2);
+  EXPECT_EQ(gxclose(b), 0);
+  EXPECT_EQ(gxopen(path.c_str()), b);
+  EXPECT_EQ(gxclose(a), 0);
+  EXPECT_EQ(gxclose(b), 0);
+  EXPECT_EQ(gxopen(path.c_str()), a);
+  EXPECT_EQ(gxopen(path.c_str()), b);
+  EXPECT_EQ(gxopen(path.c_str()), c + 1);  // the table grows at its end
+  for (int h : {a, b, c, c + 1}) EXPECT_EQ(gxclose(h), 0);
+}
+
+TEST(GxHandles, FirstHandleOfAFreshTableIsZeroAndComesBack) {
+  TempDir dir;
+  std::string path = dir.write("data", "x\n");
+  int first = gxopen(path.c_str());
+  ASSERT_EQ(first, 0) << "another test left a handle open";
+  EXPECT_EQ(gxclose(0), 0);
+  EXPECT_EQ(gxopen(path.c_str()), 0);
+  EXPECT_EQ(gxclose(0), 0);
+}
+
+TEST(GxHandles, UnknownHandlesAreRefused) {
+  TempDir dir;
+  int closed = openData(dir, "x\n");
+  ASSERT_GE(closed, 0);
+  ASSERT_EQ(gxclose(closed), 0);
+  for (int handle : {-1, INT_MIN, INT_MAX, 99999, closed}) {
+    SCOPED_TRACE(handle);
+    char buffer[8] = "intact";
+    EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "intact");
+    EXPECT_EQ(gxtell(handle), -1);
+    EXPECT_EQ(gxseek(handle, 0), -1);
+    EXPECT_EQ(gxclose(handle), -1);
+  }
+}
+
+// ------------------------------------------------------------------ gxopen refusals
+
+TEST(GxOpen, RefusalsAreComplainedAboutWithTheirMessages) {
+  TempDir dir;
+  std::string empty = dir.write("empty", "");
+  std::string fifo = dir.path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string missing = dir.path("missing");
+  std::string directory = dir.path("sub");
+  ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+
+  struct Refusal {
+    std::string path;
+    std::string message;  // the text before the errno reason
+  };
+  const Refusal refusals[] = {
+      {missing, "Couldn't open " + missing + ": No such file or directory"},
+      {empty, "'" + empty + "' is empty: "},
+      {fifo, "'" + fifo + "' is empty: "},  // not left hanging for a writer
+      {directory, "Can't map file " + directory + ": "},
+  };
+  std::set<int> before = openDescriptors();
+  for (const Refusal &r : refusals) {
+    SCOPED_TRACE(r.path);
+    LogCapture log;
+    EXPECT_EQ(gxopen(r.path.c_str()), -1);
+    auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].severity, ELOG_COMPLAIN);
+    // The flag is 1: the reason follows ": ".
+    EXPECT_EQ(entries[0].message.substr(0, r.message.size()), r.message);
+    if (r.message.back() == ' ') {
+      EXPECT_GT(entries[0].message.size(), r.message.size());
+    }
+  }
+  EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST(GxOpen, FilesBeyondIntSizesAreRefusedNotTruncated) {
+  TempDir dir;
+  std::string path = dir.path("huge");
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  // Sparse: no disk space is used.
+  ASSERT_EQ(ftruncate(fd, static_cast<off_t>(INT_MAX) + 2), 0);
+  close(fd);
+  LogCapture log;
+  EXPECT_EQ(gxopen(path.c_str()), -1);
+  auto entries = log.entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].message, "Can't map file " + path + ": File too large");
+
+  // INT_MAX bytes exactly still fit, where the address space has room.
+  if (sizeof(void *) < 8) return;
+  fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  ASSERT_EQ(ftruncate(fd, INT_MAX), 0);
+  ASSERT_EQ(pwrite(fd, "end\n", 4, INT_MAX - 4), 4);
+  close(fd);
+  int handle = gxopen(path.c_str());
+  ASSERT_GE(handle, 0);
+  EXPECT_EQ(gxseek(handle, INT_MAX), 0);
+  EXPECT_EQ(gxseek(handle, INT_MAX - 4), 0);
+  char buffer[8];
+  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 1);
+  EXPECT_STREQ(buffer, "end");
+  EXPECT_EQ(gxtell(handle), INT_MAX);
+  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 0);
+  EXPECT_EQ(gxclose(handle), 0);
+}
+
+// ------------------------------------------------------------------ commands
+
+char *const kNoEnvironment[] = {nullptr};
+
+std::vector<std::string> runAndRead(const std::string &command, char *const envp[] = kNoEnvironment) {
+  int fd = -1;
+  int handle = gxpipe(command.c_str(), envp, &fd);
+  EXPECT_GE(handle, 0);
+  if (handle < 0) return {};
+  std::vector<std::string> lines = readLines(handle);
+  EXPECT_EQ(gxclose(handle), 0);
+  return lines;
+}
+
+TEST(GxPipe, CommandOutputAndStandardErrorAreCaptured) {
+  SKIP_PIPES_UNDER_TSAN();
+  TempDir dir;
+  std::string script = dir.write("both.sh",
+                                 "#!/bin/sh\n"
+                                 "echo \"out $1 $2\"\n"
+                                 "echo err >&2\n"
+                                 "printf 'no newline'\n");
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(runAndRead(script + " a b"), (Lines{"out a b", "err", "no newline"}));
+  // Runs of blanks separate words; there is no shell to interpret quotes.
+  EXPECT_EQ(runAndRead("  " + script + "   x   'y z' "), (Lines{"out x 'y", "err", "no newline"}));
+  EXPECT_EQ(runAndRead("/usr/bin/printf a\\nb\\n\\nc"), (Lines{"a", "b", "", "c"}));
+  // Standard input is at end of file at once: cat ends with nothing to say.
+  LogCapture log;
+  EXPECT_EQ(runAndRead("/bin/cat"), Lines{});
+}
+
+TEST(GxPipe, EnvironmentIsExactlyTheOneGiven) {
+  SKIP_PIPES_UNDER_TSAN();
+  char one[] = "ONE=1";
+  char two[] = "TWO=two words";
+  char *const envp[] = {one, two, nullptr};
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(runAndRead("/usr/bin/env", envp), (Lines{"ONE=1", "TWO=two words"}));
+  LogCapture log;
+  EXPECT_EQ(runAndRead("/usr/bin/env", nullptr), Lines{});
+}
+
+TEST(GxPipe, EmptyOutputIsLoggedAndReadsAsEnd) {
+  SKIP_PIPES_UNDER_TSAN();
+  LogCapture log;
+  int handle = gxpipe("/bin/true", kNoEnvironment, nullptr);
+  ASSERT_GE(handle, 0);
+  EXPECT_EQ(gxtell(handle), 0);
+  char buffer[16] = "intact";
+  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 0);
+  EXPECT_STREQ(buffer, "");
+  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 0);
+  auto entries = log.entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].severity, ELOG_LOG);
+  EXPECT_EQ(entries[0].message.rfind("output is empty: ", 0), 0u) << entries[0].message;
+  EXPECT_EQ(entries[1].message, "no pid");  // flag 0: no reason appended
+  EXPECT_EQ(gxseek(handle, 0), 0);
+  EXPECT_EQ(gxseek(handle, 1), -1);
+  EXPECT_EQ(gxclose(handle), 0);
+  EXPECT_TRUE(noChildren());
+}
+
+TEST(GxPipe, ProgramThatCannotBeRunLeavesItsExecMessageToRead) {
+  SKIP_PIPES_UNDER_TSAN();
+  struct Case {
+    std::string command;
+    std::string program;
+    std::string reason;
+  };
+  TempDir dir;
+  std::string notExecutable = dir.write("plain", "data\n");
+  chmod(notExecutable.c_str(), 0644);
+  const Case cases[] = {
+      {"/nonexistent/program -x y", "/nonexistent/program", "No such file or directory"},
+      {"true", "true", "No such file or directory"},  // no search along PATH
+      {"   ", "", "No such file or directory"},
+      {"", "", "No such file or directory"},
+      {dir.path("plain") + " arg", dir.path("plain"), "Permission denied"},
+      {"/tmp", "/tmp", "Permission denied"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.command);
+    int handle = gxpipe(c.command.c_str(), kNoEnvironment, nullptr);
+    ASSERT_GE(handle, 0);
+    std::vector<std::string> lines = readLines(handle);
+    ASSERT_EQ(lines.size(), 1u);
+    std::string expected = std::string(program_invocation_short_name) + ": Couldn't exec '" +
+                           c.program + "' : '" + c.command + "': ";
+    EXPECT_EQ(lines[0].substr(0, expected.size()), expected);
+    EXPECT_EQ(lines[0].substr(expected.size()), c.reason);
+    EXPECT_EQ(gxclose(handle), 0);
+  }
+  EXPECT_TRUE(noChildren());
+}
+
+TEST(GxPipe, ManyMegabytesOfOutputComeBackInOrder) {
+  SKIP_PIPES_UNDER_TSAN();
+  const int count = 3000000;  // about 23 MB
+  int handle = gxpipe(("/usr/bin/seq 1 " + std::to_string(count)).c_str(), kNoEnvironment, nullptr);
+  ASSERT_GE(handle, 0);
+  char buffer[32];
+  int expected = 1;
+  int result;
+  while ((result = gxline(handle, buffer, sizeof buffer)) == 1) {
+    if (atoi(buffer) != expected) {
+      ADD_FAILURE() << "line " << expected << " reads " << buffer;
+      break;
+    }
+    ++expected;
+  }
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(expected, count + 1);
+  EXPECT_GT(gxtell(handle), 20000000);
+  EXPECT_EQ(gxclose(handle), 0);
+}
+
+TEST(GxPipe, DescriptorsAreOwnedByTheHandleAndNotInherited) {
+  SKIP_PIPES_UNDER_TSAN();
+  int fd = -1;
+  int unread = gxpipe("/bin/cat", kNoEnvironment, &fd);
+  ASSERT_GE(unread, 0);
+  // The caller's descriptor is the read end of the command's input pipe.
+  struct stat status;
+  ASSERT_EQ(fstat(fd, &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+  EXPECT_EQ(fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
+  EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+
+  // A second command started meanwhile inherits neither the first one's pipe
+  // nor its temporary file.
+  const std::string unreadPipe = "pipe:[" + std::to_string(status.st_ino) + "]";
+  std::vector<std::string> listing = runAndRead("/bin/ls -l /proc/self/fd/");
+  int standard = 0;
+  for (const std::string &line : listing) {
+    size_t arrow = line.find(" -> ");
+    if (arrow == std::string::npos) continue;
+    size_t start = line.rfind(' ', arrow - 1) + 1;
+    int number = atoi(line.substr(start, arrow - start).c_str());
+    std::string target = line.substr(arrow + 4);
+    if (number <= 2) {
+      ++standard;
+      continue;
+    }
+    EXPECT_EQ(target.find("gxpipe"), std::string::npos) << line;
+    EXPECT_NE(target, unreadPipe) << line;
+  }
+  EXPECT_EQ(standard, 3);
+  EXPECT_EQ(gxclose(unread), 0);
+  EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "gxclose leaves the pipe open";
+  EXPECT_TRUE(noChildren());
+}
+
+// Limits the descriptors so that exactly `free` more can be opened.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(int free) {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    std::set<int> open = openDescriptors();
+    int candidate = 0;
+    for (int found = 0;; ++candidate) {
+      if (open.count(candidate) == 0 && found++ == free) break;
+    }
+    rlimit limited = saved_;
+    limited.rlim_cur = static_cast<rlim_t>(candidate);
+    setrlimit(RLIMIT_NOFILE, &limited);
+  }
+  ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_;
+};
+
+TEST(GxPipe, FailurePathsReleaseWhatTheyMade) {
+  SKIP_PIPES_UNDER_TSAN();
+  struct Case {
+    int freeDescriptors;
+    const char *message;
+  };
+  const Case cases[] = {
+      {0, "Couldn't create pipes: Too many open files"},
+      {1, "Couldn't create pipes: Too many open files"},
+      {2, "mkstemp failed': Too many open files"},
+  };
+  std::set<int> before = openDescriptors();
+  std::set<std::string> tmpBefore = gxpipeFilesInTmp();
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.freeDescriptors);
+    LogCapture log;
+    int handle;
+    {
+      DescriptorLimit limit(c.freeDescriptors);
+      handle = gxpipe("/bin/true", kNoEnvironment, nullptr);
+    }
+    EXPECT_EQ(handle, -1);
+    auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].message, c.message);
+    EXPECT_EQ(openDescriptors(), before);
+  }
+  EXPECT_EQ(gxpipeFilesInTmp(), tmpBefore);
+  EXPECT_TRUE(noChildren());
+  // The failures took no handle.
+  TempDir dir;
+  int handle = openData(dir, "x\n");
+  EXPECT_EQ(handle, 0);
+  EXPECT_EQ(gxclose(handle), 0);
+  EXPECT_EQ(gxpipe(nullptr, kNoEnvironment, nullptr), -1);
+}
+
+TEST(GxPipe, HandlesAreSharedWithFilesLowestFirst) {
+  SKIP_PIPES_UNDER_TSAN();
+  TempDir dir;
+  int file = openData(dir, "x\n");
+  int pipe = gxpipe("/bin/echo y", kNoEnvironment, nullptr);
+  ASSERT_EQ(pipe, file + 1);
+  EXPECT_EQ(gxclose(file), 0);
+  int again = gxpipe("/bin/echo z", kNoEnvironment, nullptr);
+  EXPECT_EQ(again, file);
+  EXPECT_EQ(readLines(again), std::vector<std::string>{"z"});
+  EXPECT_EQ(readLines(pipe), std::vector<std::string>{"y"});
+  EXPECT_EQ(gxclose(again), 0);
+  EXPECT_EQ(gxclose(pipe), 0);
+}
+
+TEST(GxMap, RecordsWithoutAChildOrFileAreOnlyLogged) {
+  LogCapture log;
+  gxmap(nullptr);
+  Mapped record = {nullptr, 0, -1, -1, -1, 0};
+  gxmap(&record);
+  Mapped noFile = {nullptr, 0, -1, -1, -1, 0};
+  SKIP_PIPES_UNDER_TSAN();
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  noFile.pid = child;
+  gxmap(&noFile);
+  EXPECT_EQ(noFile.pid, -1);
+  EXPECT_EQ(noFile.data, nullptr);
+  auto entries = log.entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].message, "no pid");
+  EXPECT_EQ(entries[1].message, "no open file");
+  EXPECT_TRUE(noChildren());
+}
+
+// ------------------------------------------------------------------ leaks
+
+TEST(GxLeaks, ThousandsOfCyclesLeaveNothingBehind) {
+  TempDir dir;
+  std::string path = dir.write("data", "alpha\nbeta\ngamma\n");
+  std::set<int> before = openDescriptors();
+  std::set<std::string> tmpBefore = gxpipeFilesInTmp();
+  char buffer[64];
+  for (int i = 0; i < 3000; ++i) {
+    int handle = gxopen(path.c_str());
+    ASSERT_GE(handle, 0);
+    if (i % 3 != 0) gxline(handle, buffer, sizeof buffer);
+    if (i % 3 == 1) readLines(handle);
+    ASSERT_EQ(gxclose(handle), 0);
+  }
+  if (!FILES_TEST_UNDER_TSAN) {
+    LogCapture log;  // the empty and failing commands log
+    const char *commands[] = {"/bin/echo hello", "/bin/true", "/nonexistent", "/bin/cat"};
+    for (int i = 0; i < 1200; ++i) {
+      int fd;
+      int handle = gxpipe(commands[i % 4], kNoEnvironment, &fd);
+      ASSERT_GE(handle, 0);
+      if (i % 8 < 4) readLines(handle);  // half are closed unread
+      ASSERT_EQ(gxclose(handle), 0);
+    }
+  }
+  EXPECT_EQ(openDescriptors(), before);
+  EXPECT_TRUE(noChildren());
+  EXPECT_EQ(gxpipeFilesInTmp(), tmpBefore);
+}
+
+// ------------------------------------------------------------------ threads
+
+TEST(GxThreads, ManyThreadsOpenReadAndCloseTheirOwnHandles) {
+  TempDir dir;
+  const int threadCount = 8;
+  std::vector<std::string> paths;
+  std::vector<std::vector<std::string>> expected(threadCount);
+  for (int t = 0; t < threadCount; ++t) {
+    std::string data;
+    for (int line = 0; line < 50; ++line) {
+      expected[t].push_back("thread " + std::to_string(t) + " line " + std::to_string(line));
+      data += expected[t].back() + "\n";
+    }
+    paths.push_back(dir.write("t" + std::to_string(t), data));
+  }
+  std::set<int> before = openDescriptors();
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < threadCount; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 200; ++round) {
+        int handle = gxopen(paths[t].c_str());
+        if (handle < 0) {
+          ++failures;
+          continue;
+        }
+        if (readLines(handle, round % 2 ? 7 : 256) != expected[t]) ++failures;
+        if (gxseek(handle, 0) != 0 || gxtell(handle) != 0) ++failures;
+        if (gxclose(handle) != 0) ++failures;
+      }
+    });
+  }
+  for (auto &thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST(GxPipeStress, ConcurrentCommandsFromManyWorkers) {
+  SKIP_PIPES_UNDER_TSAN();
+  std::set<int> before = openDescriptors();
+  std::atomic<int> failures{0};
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 6; ++w) {
+    workers.emplace_back([&, w] {
+      for (int round = 0; round < 60; ++round) {
+        std::string word = "w" + std::to_string(w) + "r" + std::to_string(round);
+        int handle = gxpipe(("/bin/echo " + word).c_str(), kNoEnvironment, nullptr);
+        if (handle < 0) {
+          ++failures;
+          continue;
+        }
+        if (round % 5 != 0 && readLines(handle) != std::vector<std::string>{word}) ++failures;
+        if (gxclose(handle) != 0) ++failures;
+      }
+    });
+  }
+  for (auto &worker : workers) worker.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(openDescriptors(), before);
+  EXPECT_TRUE(noChildren());
+}
+
+}  // namespace
