@@ -56,4 +56,6 @@ const XlibFunctions *xlib(Tcl_Interp *interp) {
   return &table;
 }
 
+const XlibFunctions *resolvedXlib() { return resolved ? &table : nullptr; }
+
 }  // namespace tkpixmap

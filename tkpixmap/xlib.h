@@ -28,4 +28,9 @@ struct XlibFunctions {
 // process" (or the missing symbol) set in interp.  Resolved once per process.
 const XlibFunctions *xlib(Tcl_Interp *interp);
 
+// The table if an earlier xlib() call resolved it, else null.  For callers
+// with no interpreter to report to (the canvas item's display procedure
+// runs only for images whose build resolved it).
+const XlibFunctions *resolvedXlib();
+
 }  // namespace tkpixmap

@@ -1,0 +1,262 @@
+// xbuild.cc - create_pixmap: the X side of turning a loaded image into a
+// server pixmap.  The pixel arithmetic lives in pack.cc; this file asks the
+// window what it is, allocates colours, and moves the result to the server.
+
+#include "tkpixmap/xbuild.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#if __has_include("byteorder.h")
+#include "byteorder.h"
+#else
+extern "C" void swap4(const void *from, void *to, int n);
+#endif
+
+#include "tkpixmap/pack.h"
+#include "tkpixmap/xlib.h"
+
+namespace tkpixmap {
+namespace {
+
+// The canvas window an image is built for.
+struct Target {
+  Display *display;
+  Window window;
+  int depth;
+  Visual *visual;
+  Colormap colormap;
+};
+
+void setResult(Tcl_Interp *interp, const char *text) {
+  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
+}
+
+void releasePixels(PixmapRecord *record) {
+  if (record->block.pixelPtr == nullptr) return;
+  Tcl_Free(reinterpret_cast<char *>(record->block.pixelPtr));
+  record->block.pixelPtr = nullptr;
+}
+
+pack::PixelSource sourceOf(const PixmapRecord *record) {
+  return {record->block.pixelPtr, record->width, record->height, record->block.pitch,
+          record->block.pixelSize};
+}
+
+// Xlib works out bytes_per_line itself; a server whose image rows are wider
+// than the packed rows (say 3-byte pixels at depth 24, or more than 8 bits
+// per pixel at depth 8) would make XPutImage read past the buffer.
+bool rowsFit(const XImage *image, int height, size_t bufferBytes) {
+  return image->bytes_per_line >= 0 &&
+         static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height) <= bufferBytes;
+}
+
+// 8-bit PseudoColor: every distinct colour gets a colour-map cell and the
+// image becomes one cell index per pixel.  Null on failure, message set.
+XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target &target,
+                         const XlibFunctions &x11, int *ncolors) {
+  if (target.visual->c_class != PseudoColor) {
+    releasePixels(record);
+    setResult(interp, "pixmap: only support 8-bit PseudoColor visual");
+    return nullptr;
+  }
+  const pack::PixelSource source = sourceOf(record);
+  pack::ColourTable table;
+  int count = pack::countColours(source, table);
+  if (count > pack::kMaxColours) {
+    releasePixels(record);
+    setResult(interp, "pixmap: too many colors");
+    return nullptr;
+  }
+
+  int order[pack::kMaxColours];
+  pack::allocationOrder(table, order);
+  for (int i = 0; i < count; ++i) {
+    const int entry = order[i];
+    const uint32_t colour = table.colours[entry];
+    XColor request{};
+    request.red = pack::colourRequest(colour >> 16);
+    request.green = pack::colourRequest(colour >> 8 & 0xff);
+    request.blue = pack::colourRequest(colour & 0xff);
+    request.flags = DoRed | DoGreen | DoBlue;
+    // Cells already taken for this image stay taken: colours are never freed.
+    if (x11.AllocColor(target.display, target.colormap, &request) == 0) {
+      releasePixels(record);
+      setResult(interp, "pixmap: ran out of color allocations");
+      return nullptr;
+    }
+    table.pixels[entry] = request.pixel;
+  }
+
+  size_t bytes = 0;
+  char *data = nullptr;
+  if (pack::imageBytes(record->width, record->height, 1, &bytes))
+    data = static_cast<char *>(malloc(bytes));
+  if (data == nullptr) {
+    releasePixels(record);
+    setResult(interp, "pixmap: malloc() error");
+    return nullptr;
+  }
+  pack::mapToPixels(source, table, reinterpret_cast<unsigned char *>(data));
+  releasePixels(record);
+
+  XImage *image = x11.CreateImage(target.display, target.visual, 8, ZPixmap, 0, data,
+                                  static_cast<unsigned>(record->width),
+                                  static_cast<unsigned>(record->height), 8, 0);
+  if (image == nullptr || !rowsFit(image, record->height, bytes)) {
+    if (image != nullptr) {
+      XDestroyImage(image);  // frees data too
+    } else {
+      free(data);
+    }
+    setResult(interp, "pixmap: XCreateImage() error");
+    return nullptr;
+  }
+  *ncolors = count;
+  return image;
+}
+
+void setMaskFault(Tcl_Interp *interp, pack::MaskFault fault, const XImage *image) {
+  char text[400];
+  switch (fault) {
+    case pack::MaskFault::red:
+      snprintf(text, sizeof text,
+               "pixmap: no support for redmask 0x%x for 16-bit TrueColor visual\n"
+               "byte_order=%d,unit=%d,bit_order=%d,pad=%d,depth=%d,bytes_per_line=%d,"
+               "bits_per_pixel=%d",
+               static_cast<unsigned>(image->red_mask & 0xffff), image->byte_order,
+               image->bitmap_unit, image->bitmap_bit_order, image->bitmap_pad, image->depth,
+               image->bytes_per_line, image->bits_per_pixel);
+      break;
+    case pack::MaskFault::green:
+      snprintf(text, sizeof text,
+               "pixmap: no support for greenmask 0x%x for 16-bit TrueColor visual",
+               static_cast<unsigned>(image->green_mask & 0xffff));
+      break;
+    case pack::MaskFault::blue:
+    case pack::MaskFault::none:
+      snprintf(text, sizeof text,
+               "pixmap: no support for bluemask 0x%x for 16-bit TrueColor visual",
+               static_cast<unsigned>(image->blue_mask & 0xffff));
+      break;
+  }
+  Tcl_SetResult(interp, text, TCL_VOLATILE);
+}
+
+// 16-, 24- and 32-bit TrueColor: each pixel packed by the image's masks and
+// byte order.  Null on failure, message set.
+XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &target,
+                       const XlibFunctions &x11) {
+  if (target.visual->c_class != TrueColor) {
+    releasePixels(record);
+    setResult(interp, "pixmap: only support 16/24/32-bit TrueColor visual");
+    return nullptr;
+  }
+  const int bytesPerPixel = target.depth == 16 ? 2 : 4;
+  size_t bytes = 0;
+  char *data = nullptr;
+  if (pack::imageBytes(record->width, record->height, bytesPerPixel, &bytes))
+    data = static_cast<char *>(malloc(bytes));
+  if (data == nullptr) {
+    releasePixels(record);
+    setResult(interp, "pixmap: malloc() error");
+    return nullptr;
+  }
+  XImage *image = x11.CreateImage(target.display, target.visual,
+                                  static_cast<unsigned>(target.depth), ZPixmap, 0, data,
+                                  static_cast<unsigned>(record->width),
+                                  static_cast<unsigned>(record->height), bytesPerPixel * 8, 0);
+  if (image == nullptr || !rowsFit(image, record->height, bytes)) {
+    if (image != nullptr) {
+      XDestroyImage(image);
+    } else {
+      free(data);
+    }
+    setResult(interp, "pixmap: XCreateImage() error");
+    return nullptr;
+  }
+
+  const pack::TrueColorMasks masks{image->red_mask, image->green_mask, image->blue_mask};
+  const bool msbFirst = image->byte_order == MSBFirst;
+  pack::TrueColorLayout layout;
+  if (target.depth == 16) {
+    pack::MaskFault fault = pack::resolveLayout16(masks, msbFirst, layout);
+    // Judged at the first pixel: an image without pixels is never refused.
+    if (fault != pack::MaskFault::none && record->width > 0 && record->height > 0) {
+      setMaskFault(interp, fault, image);
+      XDestroyImage(image);
+      return nullptr;  // pixels kept
+    }
+  } else {
+    pack::resolveLayout32(masks, msbFirst, swap4, layout);
+  }
+  pack::packTrueColor(sourceOf(record), layout, reinterpret_cast<unsigned char *>(data));
+  releasePixels(record);
+  return image;
+}
+
+}  // namespace
+
+int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
+  if (record->block.pixelPtr == nullptr) return TCL_OK;
+  if (record->width <= 0 || record->height <= 0) {
+    // X has no empty pixmaps; such an image is kept as one without pixels,
+    // which the canvas item refuses to show.
+    releasePixels(record);
+    return TCL_OK;
+  }
+
+  Tk_Window tkwin = Tk_CanvasTkwin(canvas);
+  if (tkwin == nullptr) {
+    setResult(interp, "create_pixmap: Cannot find canvas window");
+    return TCL_ERROR;
+  }
+  const XlibFunctions *x11 = xlib(interp);
+  if (x11 == nullptr) return TCL_ERROR;  // message set; pixels kept
+
+  Tk_MakeWindowExist(tkwin);
+  const Target target{Tk_Display(tkwin), Tk_WindowId(tkwin), Tk_Depth(tkwin), Tk_Visual(tkwin),
+                      Tk_Colormap(tkwin)};
+  record->display = target.display;
+  record->window = target.window;
+  record->depth = target.depth;
+
+  XImage *image = nullptr;
+  int ncolors = 0;  // a TrueColor build allocates no colour-map cells
+  switch (target.depth) {
+    case 8:
+      image = buildPseudoColor(record, interp, target, *x11, &ncolors);
+      break;
+    case 16:
+    case 24:
+    case 32:
+      image = buildTrueColor(record, interp, target, *x11);
+      break;
+    default:
+      setResult(interp, "create_pixmap: unsupported window depth");
+      return TCL_ERROR;  // pixels kept: another canvas may still serve
+  }
+  if (image == nullptr) return TCL_ERROR;
+
+  Pixmap pixmap = Tk_GetPixmap(target.display, target.window, record->width, record->height,
+                               target.depth);
+  if (pixmap == 0) {
+    XDestroyImage(image);
+    releasePixels(record);
+    setResult(interp, "pixmap: Tk_GetPixmap() error");
+    return TCL_ERROR;
+  }
+  GC gc = x11->CreateGC(target.display, pixmap, 0, nullptr);
+  x11->PutImage(target.display, pixmap, gc, image, 0, 0, 0, 0,
+                static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
+  x11->Flush(target.display);
+  XDestroyImage(image);
+
+  record->pixmap = pixmap;
+  record->ncolors = ncolors;
+  record->gc = gc;
+  releasePixels(record);
+  return TCL_OK;
+}
+
+}  // namespace tkpixmap

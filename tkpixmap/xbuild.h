@@ -1,0 +1,24 @@
+// xbuild.h - builds the X server pixmap of a loaded image for the canvas
+// window that first shows it: colour-map indices on an 8-bit PseudoColor
+// window, packed pixels on a 16-, 24- or 32-bit TrueColor one.
+#pragma once
+
+#include <tcl.h>
+#include <tk.h>
+
+#include "tkpixmap/record.h"
+
+namespace tkpixmap {
+
+// Builds record's pixmap for `canvas` the first time it is called for that
+// record, then releases the decoded pixels; any later call (no pixels left)
+// returns TCL_OK at once.  On TCL_ERROR the interpreter result holds the
+// reason.  Records whose build failed after the pixels were released come
+// back from later calls with TCL_OK and no pixmap: callers check
+// record->pixmap before they draw.
+int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas);
+
+// The value a pixmap field holds until the image is built.
+inline constexpr Pixmap kNoPixmap = static_cast<Pixmap>(-1);
+
+}  // namespace tkpixmap
