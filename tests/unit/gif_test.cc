@@ -1,0 +1,626 @@
+// gif_test.cc - the GIF reader and LZW decoder on files built by our own
+// encoder: the block structure, every failure, transparency, interlacing,
+// code-width growth, the full table, placement and clipping, and
+// truncation at every byte.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "tests/support/gif_writer.h"
+#include "tkpixmap/gif/reader.h"
+
+namespace tkpixmap::gif {
+namespace {
+
+using testing::Bytes;
+using testing::GifWriter;
+using testing::Rgb;
+
+struct Decoded {
+  ReadStatus status;
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgba;  // empty when no pixels were delivered
+};
+
+int allocations = 0;
+void *countingAlloc(size_t size) {
+  ++allocations;
+  return malloc(size);
+}
+void *failingAlloc(size_t) { return nullptr; }
+
+Decoded decode(const Bytes &file, int originX = 0, int originY = 0, int width = 0,
+               int height = 0, Allocate allocate = countingAlloc) {
+  auto state = std::make_unique<ReadState>();
+  ByteSource source(file.data(), file.size());
+  ReadRequest request;
+  request.originX = originX;
+  request.originY = originY;
+  request.width = width;
+  request.height = height;
+  ReadResult result;
+  Decoded out;
+  out.status = readFirstImage(source, request, allocate, free, *state, result);
+  out.width = request.width;
+  out.height = request.height;
+  if (result.pixels != nullptr) {
+    out.rgba.assign(result.pixels, result.pixels + size_t(request.width) * request.height * 4);
+    free(result.pixels);
+  }
+  return out;
+}
+
+// The pixels a correct decoder gives: palette colours with alpha 255, the
+// transparent index and indices beyond the table as 0,0,0,0.
+std::vector<uint8_t> expected(const std::vector<Rgb> &palette, const std::vector<int> &indices,
+                              int transparent = -1) {
+  std::vector<uint8_t> out;
+  for (int index : indices) {
+    if (index == transparent || index >= static_cast<int>(palette.size())) {
+      out.insert(out.end(), {0, 0, 0, 0});
+    } else {
+      const Rgb &c = palette[size_t(index)];
+      out.insert(out.end(), {c.r, c.g, c.b, 255});
+    }
+  }
+  return out;
+}
+
+std::vector<Rgb> grayPalette(int n) {
+  std::vector<Rgb> palette;
+  for (int i = 0; i < n; ++i) {
+    palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+  }
+  return palette;
+}
+
+std::vector<int> randomIndices(size_t count, int colours, unsigned seed, int runs = 1) {
+  std::mt19937 random(seed);
+  std::vector<int> out;
+  while (out.size() < count) {
+    int value = int(random() % unsigned(colours));
+    int repeat = 1 + int(random() % unsigned(runs));
+    for (int i = 0; i < repeat && out.size() < count; ++i) out.push_back(value);
+  }
+  return out;
+}
+
+// A one-image file with a 4-colour global table and raw codes.
+Bytes withCodes(int width, int height, const std::vector<int> &codes, int minCodeSize = 2,
+                int tableBits = 1) {
+  GifWriter gif;
+  gif.signature().screen(width, height, 0x80 | tableBits).colorTable(grayPalette(2 << tableBits));
+  gif.imageDescriptor(0, 0, width, height)
+      .imageData(minCodeSize, testing::packCodesTracked(codes, minCodeSize))
+      .trailer();
+  return gif.bytes();
+}
+
+std::vector<uint8_t> colours(const std::vector<int> &indices, int tableBits = 1) {
+  return expected(grayPalette(2 << tableBits), indices);
+}
+
+// ------------------------------------------------------------ header and screen
+
+TEST(GifHeader, RefusesWhatIsNotAGifHeader) {
+  const struct {
+    const char *name;
+    Bytes file;
+    ReadStatus status;
+  } cases[] = {
+      {"empty", {}, ReadStatus::badHeader},
+      {"GIF alone", {'G', 'I', 'F'}, ReadStatus::badHeader},
+      {"version 88a", GifWriter().signature("GIF88a").screen(1, 1).bytes(), ReadStatus::badHeader},
+      {"lower case", GifWriter().signature("gif89a").screen(1, 1).bytes(), ReadStatus::badHeader},
+      {"screen size cut", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1}, ReadStatus::badHeader},
+      {"0 wide", GifWriter().signature("GIF87a").screen(0, 10).bytes(),
+       ReadStatus::badDimensions},
+      {"0 high", GifWriter().signature("GIF89a").screen(10, 0).bytes(),
+       ReadStatus::badDimensions},
+  };
+  for (const auto &c : cases) {
+    allocations = 0;
+    Decoded d = decode(c.file);
+    EXPECT_EQ(d.status, c.status) << c.name;
+    EXPECT_TRUE(d.rgba.empty()) << c.name;
+    EXPECT_EQ(allocations, 0) << c.name;
+  }
+}
+
+TEST(GifHeader, TenByteFileGivesScreenSizeAndNoPixels) {
+  Bytes file = {'G', 'I', 'F', '8', '9', 'a', 7, 0, 3, 1};
+  Decoded d = decode(file);
+  EXPECT_EQ(d.status, ReadStatus::okNoPixels);
+  EXPECT_EQ(d.width, 7);
+  EXPECT_EQ(d.height, 259);
+  EXPECT_TRUE(d.rgba.empty());
+}
+
+TEST(GifHeader, NoImageLeavesAClearScreen) {
+  for (bool trailer : {true, false}) {
+    GifWriter gif;
+    gif.signature().screen(2, 2, 0x80).colorTable({{9, 9, 9}, {8, 8, 8}});
+    if (trailer) gif.trailer();
+    Decoded d = decode(gif.bytes());
+    EXPECT_EQ(d.status, ReadStatus::ok);
+    EXPECT_EQ(d.rgba, std::vector<uint8_t>(16, 0));
+  }
+}
+
+TEST(GifHeader, ColourTableSizeFieldSelectsTwoToTwoHundredFiftySix) {
+  for (int bits : {0, 3, 7}) {
+    int n = 2 << bits;
+    std::vector<Rgb> palette = grayPalette(n);
+    // The last entry is used: it is read only if the table is read whole,
+    // and the image data after it is found only if no byte more is read.
+    Bytes file = GifWriter()
+                     .signature()
+                     .screen(1, 1, 0x80 | bits)
+                     .colorTable(palette)
+                     .imageDescriptor(0, 0, 1, 1)
+                     .imageData(8, testing::packCodesTracked({256, n - 1, 257}, 8))
+                     .trailer()
+                     .bytes();
+    Decoded d = decode(file);
+    EXPECT_EQ(d.status, ReadStatus::ok) << bits;
+    EXPECT_EQ(d.rgba, expected(palette, {n - 1})) << bits;
+  }
+}
+
+TEST(GifHeader, ShortColourTablesFail) {
+  Bytes global = GifWriter().signature().screen(1, 1, 0x81).colorTable(grayPalette(3)).bytes();
+  EXPECT_EQ(decode(global).status, ReadStatus::badColorMap);
+
+  allocations = 0;
+  Bytes local = GifWriter()
+                    .signature()
+                    .screen(1, 1)
+                    .imageDescriptor(0, 0, 1, 1, 0x81)
+                    .colorTable(grayPalette(3))
+                    .bytes();
+  Decoded d = decode(local);
+  EXPECT_EQ(d.status, ReadStatus::badColorMap);
+  EXPECT_TRUE(d.rgba.empty());
+  EXPECT_EQ(allocations, 1);  // made, then released
+}
+
+// ------------------------------------------------------------ block scan
+
+TEST(GifBlocks, FailuresInsideTheBlockStructure) {
+  auto start = [] { return GifWriter().signature().screen(1, 1, 0x80).colorTable(grayPalette(2)); };
+  const struct {
+    const char *name;
+    Bytes file;
+    ReadStatus status;
+  } cases[] = {
+      {"label missing", start().byte(0x21).bytes(), ReadStatus::missingExtensionLabel},
+      {"comment cut inside a sub-block",
+       start().byte(0x21).byte(0xFE).byte(10).raw({'a', 'b'}).bytes(), ReadStatus::badExtension},
+      {"comment without terminator", start().extension(0xFE, {{'h', 'i'}}, false).bytes(),
+       ReadStatus::badExtension},
+      {"descriptor cut", start().raw({0x2C, 0, 0, 0}).bytes(), ReadStatus::badImageDescriptor},
+      {"no code size", start().imageDescriptor(0, 0, 1, 1).bytes(), ReadStatus::missingCodeSize},
+      {"code size 12", start().imageDescriptor(0, 0, 1, 1).imageData(12, {0, 0}).bytes(),
+       ReadStatus::badCodeSize},
+      {"code size 255", start().imageDescriptor(0, 0, 1, 1).imageData(255, {0, 0}).bytes(),
+       ReadStatus::badCodeSize},
+  };
+  for (const auto &c : cases) {
+    Decoded d = decode(c.file);
+    EXPECT_EQ(d.status, c.status) << c.name;
+    EXPECT_TRUE(d.rgba.empty()) << c.name;
+  }
+}
+
+TEST(GifBlocks, ExtensionsAndStrayBytesAreSkipped) {
+  std::vector<Rgb> palette = grayPalette(4);
+  std::vector<int> indices = {0, 1, 2, 3, 3, 2};
+  Bytes file = GifWriter()
+                   .signature()
+                   .screen(3, 2, 0x81)
+                   .colorTable(palette)
+                   .extension(0xFE, {{'o', 'n', 'e'}, {'t', 'w', 'o'}, Bytes(255, 'x')})
+                   .extension(0xFF, {{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'},
+                                     {1, 0, 0}})
+                   .extension(0x01, {Bytes(12, 0), {'t', 'e', 'x', 't'}})
+                   .extension(0x42, {})
+                   .raw({0x00, 0x99, 0xFF})
+                   .imageDescriptor(0, 0, 3, 2)
+                   .imageData(2, testing::lzwEncode(indices, 2))
+                   .trailer()
+                   .bytes();
+  Decoded d = decode(file);
+  EXPECT_EQ(d.status, ReadStatus::ok);
+  EXPECT_EQ(d.rgba, expected(palette, indices));
+}
+
+TEST(GifBlocks, TransparencyFollowsTheLastControlBlockThatSetsIt) {
+  std::vector<Rgb> palette = grayPalette(8);
+  std::vector<int> indices = {0, 1, 2, 3, 4, 5, 6, 7, 5, 3};
+  auto file = [&](auto addControls) {
+    GifWriter gif;
+    gif.signature().screen(10, 1, 0x82).colorTable(palette);
+    addControls(gif);
+    gif.imageDescriptor(0, 0, 10, 1).imageData(3, testing::lzwEncode(indices, 3)).trailer();
+    return gif.bytes();
+  };
+  const struct {
+    const char *name;
+    Bytes file;
+    int transparent;
+  } cases[] = {
+      {"flag set, index 5", file([](GifWriter &g) { g.graphicControl(1, 5); }), 5},
+      {"flag clear", file([](GifWriter &g) { g.graphicControl(0, 5); }), -1},
+      {"last of two wins", file([](GifWriter &g) { g.graphicControl(1, 5).graphicControl(1, 3); }),
+       3},
+      {"a clear flag does not reset",
+       file([](GifWriter &g) { g.graphicControl(1, 3).graphicControl(0, 5); }), 3},
+      {"index beyond the image", file([](GifWriter &g) { g.graphicControl(1, 200); }), 200},
+      {"empty control block", file([](GifWriter &g) { g.extension(0xF9, {}); }), -1},
+      {"short control block sets index 0",
+       file([](GifWriter &g) { g.extension(0xF9, {{1}}); }), 0},
+  };
+  for (const auto &c : cases) {
+    Decoded d = decode(c.file);
+    EXPECT_EQ(d.status, ReadStatus::ok) << c.name;
+    EXPECT_EQ(d.rgba, expected(palette, indices, c.transparent)) << c.name;
+  }
+}
+
+TEST(GifBlocks, OnlyTheFirstImageIsDecoded) {
+  std::vector<Rgb> palette = grayPalette(4);
+  GifWriter gif;
+  gif.signature().screen(2, 1, 0x81).colorTable(palette);
+  gif.imageDescriptor(0, 0, 2, 1).imageData(2, testing::lzwEncode({1, 2}, 2));
+  // The second image has a local table that would change colour 1.
+  gif.imageDescriptor(0, 0, 2, 1, 0x81).colorTable({{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}});
+  gif.imageData(2, testing::lzwEncode({3, 3}, 2)).trailer();
+  Decoded d = decode(gif.bytes());
+  EXPECT_EQ(d.rgba, expected(palette, {1, 2}));
+}
+
+TEST(GifBlocks, LocalTableOverridesOnlyItsEntries) {
+  std::vector<Rgb> global = grayPalette(8);
+  std::vector<Rgb> local = {{200, 0, 0}, {0, 200, 0}};
+  GifWriter gif;
+  gif.signature().screen(4, 1, 0x82).colorTable(global);
+  gif.imageDescriptor(0, 0, 4, 1, 0x80).colorTable(local);
+  gif.imageData(3, testing::lzwEncode({0, 1, 2, 7}, 3)).trailer();
+  Decoded d = decode(gif.bytes());
+  std::vector<Rgb> merged = global;
+  merged[0] = local[0];
+  merged[1] = local[1];
+  EXPECT_EQ(d.rgba, expected(merged, {0, 1, 2, 7}));
+}
+
+TEST(GifBlocks, NoColourTableAtAllGivesTransparentBlack) {
+  Bytes file = GifWriter()
+                   .signature()
+                   .screen(2, 1)
+                   .imageDescriptor(0, 0, 2, 1)
+                   .imageData(2, testing::lzwEncode({1, 3}, 2))
+                   .trailer()
+                   .bytes();
+  Decoded d = decode(file);
+  EXPECT_EQ(d.status, ReadStatus::ok);
+  EXPECT_EQ(d.rgba, std::vector<uint8_t>(8, 0));
+}
+
+// ------------------------------------------------------------ LZW
+
+TEST(GifLzw, SmallHandMadeCodeSequences) {
+  // Minimum code size 2: clear 4, end 5, first free entry 6.
+  const struct {
+    const char *name;
+    int width, height;
+    std::vector<int> codes;
+    std::vector<int> pixels;  // -1: left clear
+  } cases[] = {
+      {"one pixel", 1, 1, {4, 1, 5}, {1}},
+      {"no leading clear", 2, 1, {2, 3, 5}, {2, 3}},
+      {"two leading clears", 2, 1, {4, 4, 1, 2, 5}, {1, 2}},
+      {"defined entry", 4, 1, {4, 1, 2, 6, 5}, {1, 2, 1, 2}},
+      {"code equal to next free", 3, 1, {4, 1, 6, 5}, {1, 1, 1}},
+      {"chain of next-free codes", 6, 1, {4, 3, 6, 7, 5}, {3, 3, 3, 3, 3, 3}},
+      {"clear then clear: the second is a pixel", 3, 1, {4, 1, 4, 4, 5}, {1, 4, -1}},
+      {"end code before the raster is full", 4, 1, {4, 1, 2, 5, 3}, {1, 2, -1, -1}},
+      // The padding bits of the last byte still make codes (0s), and a code
+      // cut by the end of the data is completed with zero bits.
+      {"data ends before the raster is full", 8, 1, {4, 1, 2}, {1, 2, 0, 0, -1, -1, -1, -1}},
+      {"code above next free", 4, 1, {4, 1, 7, 5}, {1, 1, 1, -1}},
+      // 6 straight after the clear code is a pixel value; entry 6 is then
+      // defined as itself plus 1, and using it ends the data.
+      {"entry that refers to itself", 4, 1, {4, 6, 1, 6, 5}, {6, 1, -1, -1}},
+  };
+  for (const auto &c : cases) {
+    Decoded d = decode(withCodes(c.width, c.height, c.codes, 2, 2));
+    ASSERT_EQ(d.status, ReadStatus::ok) << c.name;
+    std::vector<uint8_t> want;
+    for (int p : c.pixels) {
+      if (p < 0) {
+        want.insert(want.end(), {0, 0, 0, 0});
+      } else {
+        auto colour = colours({p}, 2);
+        want.insert(want.end(), colour.begin(), colour.end());
+      }
+    }
+    EXPECT_EQ(d.rgba, want) << c.name;
+  }
+}
+
+TEST(GifLzw, RoundTripsAcrossCodeSizesSubBlocksAndSizes) {
+  const struct {
+    int width, height, colours, minCodeSize, runs, blockSize;
+    bool interlaced;
+  } cases[] = {
+      {1, 1, 2, 2, 1, 255, false},     {17, 5, 2, 2, 3, 255, false},
+      {64, 48, 4, 2, 4, 255, true},    {33, 33, 16, 4, 2, 7, false},
+      {100, 80, 256, 8, 1, 255, false}, {100, 80, 256, 8, 6, 1, true},
+      {300, 200, 256, 8, 2, 255, false}, {31, 29, 128, 7, 3, 2, true},
+      {5, 300, 3, 2, 1, 254, true},     {257, 3, 64, 6, 5, 100, false},
+  };
+  unsigned seed = 1;
+  for (const auto &c : cases) {
+    std::vector<Rgb> palette = grayPalette(c.colours);
+    std::vector<int> indices = randomIndices(size_t(c.width) * c.height, c.colours, seed++, c.runs);
+    std::vector<int> stored;
+    if (c.interlaced) {
+      for (int y : testing::interlaceOrder(c.height)) {
+        stored.insert(stored.end(), indices.begin() + long(y) * c.width,
+                      indices.begin() + long(y + 1) * c.width);
+      }
+    } else {
+      stored = indices;
+    }
+    int bits = testing::colorTableBits(palette.size());
+    std::vector<Rgb> table = palette;
+    table.resize(size_t(2) << bits, Rgb{0, 0, 0});
+    Bytes file = GifWriter()
+                     .signature()
+                     .screen(c.width, c.height, 0x80 | bits)
+                     .colorTable(table)
+                     .imageDescriptor(0, 0, c.width, c.height, c.interlaced ? 0x40 : 0)
+                     .imageData(c.minCodeSize, testing::lzwEncode(stored, c.minCodeSize),
+                                c.blockSize)
+                     .trailer()
+                     .bytes();
+    Decoded d = decode(file);
+    ASSERT_EQ(d.status, ReadStatus::ok);
+    EXPECT_EQ(d.rgba, expected(table, indices))
+        << c.width << "x" << c.height << " code size " << c.minCodeSize << " blocks "
+        << c.blockSize << (c.interlaced ? " interlaced" : "");
+  }
+}
+
+TEST(GifLzw, FullTableKeepsDecodingAtTwelveBits) {
+  // A noisy image fills the table many times over; without clear codes the
+  // encoder keeps using 12-bit codes against a full table.
+  std::vector<Rgb> palette = grayPalette(256);
+  std::vector<int> indices = randomIndices(400 * 300, 256, 99, 3);
+  for (bool clearWhenFull : {true, false}) {
+    testing::LzwOptions options;
+    options.clearWhenFull = clearWhenFull;
+    Bytes file = testing::encodeGif(400, 300, palette, indices, false, -1, 8, options);
+    Decoded d = decode(file);
+    ASSERT_EQ(d.status, ReadStatus::ok);
+    EXPECT_EQ(d.rgba, expected(palette, indices)) << "clear when full: " << clearWhenFull;
+  }
+}
+
+TEST(GifLzw, WidthGrowsAtFiveHundredTwelveEntriesForCodeSizeEight) {
+  // After the clear code, literals 1..254 define entries 258..511, so the
+  // code after literal 254 is read at 10 bits.  Written at 10 bits the image
+  // comes out right; written at 9 it does not.
+  auto codes = [](int widthAfter254) {
+    std::vector<std::pair<int, int>> c = {{256, 9}};
+    for (int i = 0; i <= 254; ++i) c.emplace_back(i, 9);
+    c.emplace_back(255, widthAfter254);
+    c.emplace_back(258, widthAfter254);  // entry 258 is 0,1
+    c.emplace_back(257, widthAfter254);
+    return c;
+  };
+  std::vector<int> pixels;
+  for (int i = 0; i < 256; ++i) pixels.push_back(i);
+  pixels.push_back(0);
+  pixels.push_back(1);
+  std::vector<Rgb> palette = grayPalette(256);
+  auto file = [&](const std::vector<std::pair<int, int>> &c) {
+    return GifWriter()
+        .signature()
+        .screen(258, 1, 0x87)
+        .colorTable(palette)
+        .imageDescriptor(0, 0, 258, 1)
+        .imageData(8, testing::packCodes(c))
+        .trailer()
+        .bytes();
+  };
+  EXPECT_EQ(decode(file(codes(10))).rgba, expected(palette, pixels));
+  EXPECT_NE(decode(file(codes(9))).rgba, expected(palette, pixels));
+}
+
+TEST(GifLzw, CodeSizesBeyondEightGiveTransparentPixelsAboveTheTable) {
+  for (int minCodeSize : {0, 1, 9, 10, 11}) {
+    int clear = 1 << minCodeSize;
+    std::vector<int> values = {0, clear - 1, clear > 256 ? 256 : 0, clear > 300 ? 300 : 0};
+    std::vector<int> codes = {clear};
+    codes.insert(codes.end(), values.begin(), values.end());
+    codes.push_back(clear + 1);
+    Bytes file = GifWriter()
+                     .signature()
+                     .screen(4, 1, 0x87)
+                     .colorTable(grayPalette(256))
+                     .imageDescriptor(0, 0, 4, 1)
+                     .imageData(minCodeSize, testing::packCodesTracked(codes, minCodeSize))
+                     .trailer()
+                     .bytes();
+    Decoded d = decode(file);
+    ASSERT_EQ(d.status, ReadStatus::ok) << minCodeSize;
+    EXPECT_EQ(d.rgba, expected(grayPalette(256), values)) << minCodeSize;
+  }
+}
+
+TEST(GifLzw, InterlacedRowOrder) {
+  // Each stored row is one colour: the order the rows land in shows up.
+  for (int height : {1, 2, 5, 9, 17}) {
+    std::vector<int> stored;
+    std::vector<int> wanted(size_t(height) * 2);
+    std::vector<int> order = testing::interlaceOrder(height);
+    for (size_t i = 0; i < order.size(); ++i) {
+      stored.push_back(int(i));
+      stored.push_back(int(i));
+      wanted[size_t(order[i]) * 2] = wanted[size_t(order[i]) * 2 + 1] = int(i);
+    }
+    std::vector<Rgb> palette = grayPalette(32);
+    Bytes file = GifWriter()
+                     .signature()
+                     .screen(2, height, 0x84)
+                     .colorTable(palette)
+                     .imageDescriptor(0, 0, 2, height, 0x40)
+                     .imageData(5, testing::lzwEncode(stored, 5))
+                     .trailer()
+                     .bytes();
+    EXPECT_EQ(decode(file).rgba, expected(palette, wanted)) << height;
+  }
+  EXPECT_EQ(testing::interlaceOrder(5), (std::vector<int>{0, 4, 2, 1, 3}));
+}
+
+// ------------------------------------------------------------ placement and windows
+
+TEST(GifPlacement, ImageLandsWhereItsDescriptorSays) {
+  std::vector<Rgb> palette = grayPalette(4);
+  const struct {
+    const char *name;
+    int left, top, width, height;
+  } cases[] = {
+      {"inside", 1, 1, 3, 2},
+      {"covers the screen", 0, 0, 6, 4},
+      {"hangs over the right and bottom", 4, 3, 5, 5},
+      {"wholly outside", 10, 10, 2, 2},
+      {"zero width", 1, 1, 0, 3},
+      {"larger than the screen", 0, 0, 9, 9},
+  };
+  for (const auto &c : cases) {
+    std::vector<int> indices = randomIndices(size_t(c.width) * c.height, 3, 5);
+    for (int &i : indices) ++i;  // colours 1..3, never 0
+    Bytes file = GifWriter()
+                     .signature()
+                     .screen(6, 4, 0x81)
+                     .colorTable(palette)
+                     .imageDescriptor(c.left, c.top, c.width, c.height)
+                     .imageData(2, testing::lzwEncode(indices, 2))
+                     .trailer()
+                     .bytes();
+    std::vector<int> screen(24, -1);
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) {
+        int sx = c.left + x, sy = c.top + y;
+        if (sx < 6 && sy < 4) screen[size_t(sy * 6 + sx)] = indices[size_t(y * c.width + x)];
+      }
+    }
+    std::vector<uint8_t> want;
+    for (int i : screen) {
+      auto colour = i < 0 ? std::vector<uint8_t>{0, 0, 0, 0} : expected(palette, {i});
+      want.insert(want.end(), colour.begin(), colour.end());
+    }
+    Decoded d = decode(file);
+    EXPECT_EQ(d.status, ReadStatus::ok) << c.name;
+    EXPECT_EQ(d.rgba, want) << c.name;
+  }
+}
+
+TEST(GifPlacement, WindowsAreClippedToTheScreen) {
+  std::vector<Rgb> palette = grayPalette(64);
+  std::vector<int> indices(36);
+  for (int i = 0; i < 36; ++i) indices[size_t(i)] = i;
+  Bytes file = testing::encodeGif(6, 6, palette, indices);
+  const struct {
+    int x, y, w, h, wantW, wantH;
+  } cases[] = {
+      {2, 3, 5, 5, 4, 3}, {0, 0, 0, 0, 6, 6}, {5, 5, 1, 1, 1, 1}, {1, 0, 2, 0, 2, 6},
+  };
+  for (const auto &c : cases) {
+    Decoded d = decode(file, c.x, c.y, c.w, c.h);
+    ASSERT_EQ(d.status, ReadStatus::ok);
+    ASSERT_EQ(d.width, c.wantW);
+    ASSERT_EQ(d.height, c.wantH);
+    std::vector<int> window;
+    for (int y = c.y; y < c.y + c.wantH; ++y) {
+      for (int x = c.x; x < c.x + c.wantW; ++x) window.push_back(y * 6 + x);
+    }
+    EXPECT_EQ(d.rgba, expected(palette, window));
+  }
+  for (auto [x, y] : {std::pair{6, 0}, std::pair{0, 6}}) {
+    Decoded d = decode(file, x, y);
+    EXPECT_EQ(d.status, ReadStatus::okNoPixels);
+  }
+  EXPECT_EQ(decode(file, -1, 0).status, ReadStatus::badOrigin);
+}
+
+TEST(GifPlacement, HugeScreensAreRefusedWithoutAllocating) {
+  Bytes file = GifWriter().signature().screen(65535, 65535).trailer().bytes();
+  allocations = 0;
+  Decoded d = decode(file);
+  EXPECT_EQ(d.status, ReadStatus::tooLarge);
+  EXPECT_EQ(allocations, 0);
+  // A window within the limit of the same screen is fine.
+  EXPECT_EQ(decode(file, 100, 100, 10, 10).status, ReadStatus::ok);
+  // An allocation that fails is reported, not fatal.
+  Bytes small = GifWriter().signature().screen(10, 10).trailer().bytes();
+  EXPECT_EQ(decode(small, 0, 0, 0, 0, failingAlloc).status, ReadStatus::noMemory);
+}
+
+// ------------------------------------------------------------ damaged files
+
+TEST(GifDamage, EveryTruncationIsHandled) {
+  std::vector<Rgb> palette = grayPalette(16);
+  std::vector<int> indices = randomIndices(23 * 17, 16, 7, 3);
+  Bytes whole = testing::encodeGif(23, 17, palette, indices, true, 3);
+  Decoded full = decode(whole);
+  ASSERT_EQ(full.status, ReadStatus::ok);
+  for (size_t cut = 0; cut < whole.size(); ++cut) {
+    Bytes part(whole.begin(), whole.begin() + long(cut));
+    Decoded d = decode(part);
+    if (cut < 10) {
+      EXPECT_EQ(d.status, ReadStatus::badHeader) << cut;
+    } else if (cut < 13) {
+      EXPECT_EQ(d.status, ReadStatus::okNoPixels) << cut;
+    }
+    if (d.status == ReadStatus::ok) {
+      // Whatever was decoded agrees with the whole file; the rest is clear.
+      ASSERT_EQ(d.rgba.size(), full.rgba.size());
+      for (size_t i = 0; i < d.rgba.size(); i += 4) {
+        bool clear = d.rgba[i] == 0 && d.rgba[i + 1] == 0 && d.rgba[i + 2] == 0 && d.rgba[i + 3] == 0;
+        bool same = std::equal(d.rgba.begin() + long(i), d.rgba.begin() + long(i + 4),
+                               full.rgba.begin() + long(i));
+        EXPECT_TRUE(clear || same) << "cut " << cut << " pixel " << i / 4;
+      }
+    } else {
+      EXPECT_TRUE(d.rgba.empty()) << cut;
+    }
+  }
+}
+
+TEST(GifDamage, RandomCorruptionNeverEscapes) {
+  std::vector<Rgb> palette = grayPalette(256);
+  Bytes base = testing::encodeGif(40, 30, palette, randomIndices(1200, 256, 3, 4));
+  std::mt19937 random(12345);
+  for (int round = 0; round < 3000; ++round) {
+    Bytes file = base;
+    int flips = 1 + int(random() % 8);
+    for (int i = 0; i < flips; ++i) {
+      size_t at = 13 + random() % (file.size() - 13);
+      file[at] = uint8_t(random());
+    }
+    Decoded d = decode(file);
+    if (d.status == ReadStatus::ok) {
+      EXPECT_EQ(d.rgba.size(), size_t(40 * 30 * 4));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tkpixmap::gif
