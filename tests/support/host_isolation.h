@@ -59,9 +59,9 @@ std::string shell(const std::string &command);
 // Runs body (a lambda using gtest assertions) in a child; a child that
 // skipped skips the test, a child that failed fails it.  The child's gtest
 // failures are printed by the child itself.
-#define TKP_RUN_IN_CHILD(body)                                                        \
+#define TKP_RUN_IN_CHILD(...)                                                         \
   do {                                                                                \
-    auto tkp_child_body = (body);                                                     \
+    auto tkp_child_body = (__VA_ARGS__);                                                 \
     int tkp_child_status = ::tkpixmap::testing::run_in_child([&]() -> int {           \
       tkp_child_body();                                                               \
       if (::testing::Test::HasFailure()) return 1;                                    \

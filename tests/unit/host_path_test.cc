@@ -1,0 +1,365 @@
+// Which mounted file system holds a path, its host and space figures, and
+// time-zone names.  Mount tables are the test's own, laid over "/etc" in a
+// private mount namespace; zone lookups run in fresh children because the
+// zone directory is chosen once per process.
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/host/mount_table.h"
+#include "baseutil.h"
+#include "pathinfo.h"
+#include "tests/support/host_isolation.h"
+#include "tests/support/host_log_capture.h"
+
+namespace {
+
+using tkpixmap::pathinfo::mount_covers;
+using tkpixmap::pathinfo::MountEntry;
+using tkpixmap::pathinfo::parse_mount_line;
+using tkpixmap::testing::LogCapture;
+using tkpixmap::testing::ScratchDir;
+
+// ------------------------------------------------------------ table lines
+
+TEST(HostMountLine, FieldsHostsAndEscapes) {
+  const std::string long_host(100, 'h');
+  const std::string long_fs = "/" + std::string(5000, 'f');
+  const struct {
+    std::string line;
+    const char *host;
+    std::string filesystem;
+    const char *mount_point;
+  } rows[] = {
+      {"/dev/sda1 / ext4 rw 0 0\n", "", "/dev/sda1", "/"},
+      {"server:/export/home /home nfs rw 0 0", "server", "/export/home", "/home"},
+      {"a:b:c /x nfs", "a", "b:c", "/x"},  // the first colon splits
+      {":/x /y nfs", "", "/x", "/y"},
+      {"tmpfs\t/tmp\ttmpfs rw", "", "tmpfs", "/tmp"},
+      {"  lead   /spaced  ", "", "lead", "/spaced"},
+      {"/dev/sdb1 /mnt/my\\040disk ext4 rw 0 0", "", "/dev/sdb1", "/mnt/my disk"},
+      {"back\\134slash /t\\011ab x", "", "back\\slash", "/t\tab"},
+      {"odd\\04 /x\\9 x", "", "odd\\04", "/x\\9"},  // not an escape: kept
+      {long_host + ":/export /far nfs", "hhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhhh",
+       "/export", "/far"},
+      {long_fs + " /big x", "", long_fs.substr(0, PATHINFO_FILESYSTEM_SIZE - 1), "/big"},
+  };
+  for (const auto &row : rows) {
+    MountEntry entry;
+    ASSERT_TRUE(parse_mount_line(row.line, entry)) << row.line;
+    EXPECT_STREQ(entry.host, row.host) << row.line;
+    EXPECT_EQ(std::string(entry.filesystem), row.filesystem) << row.line.substr(0, 80);
+    EXPECT_EQ(std::string(entry.mount_point, entry.mount_point_length), row.mount_point);
+  }
+  static_assert(sizeof(MountEntry::host) == PATHINFO_HOST_SIZE);
+}
+
+TEST(HostMountLine, LinesThatNameNoMount) {
+  for (const std::string &line : {std::string(""), std::string("\n"), std::string("   \t "),
+                                  std::string("onlyone"), std::string("onlyone   \n"),
+                                  "dev /" + std::string(PATHINFO_FILESYSTEM_SIZE, 'm')}) {
+    MountEntry entry;
+    EXPECT_FALSE(parse_mount_line(line, entry)) << line.substr(0, 40);
+  }
+}
+
+TEST(HostMountLine, MountPointsCoverWholeComponentsOnly) {
+  const struct {
+    const char *mount_point, *path;
+    bool covers;
+  } rows[] = {
+      {"/", "/", true},          {"/", "/usr/lib", true},     {"/usr", "/usr", true},
+      {"/usr", "/usr/lib", true}, {"/usr", "/usr2", false},   {"/usr", "/usr2/lib", false},
+      {"/usr2", "/usr2/x", true}, {"/usr/", "/usr/lib", true}, {"/usr", "/us", false},
+      {"/usr/lib", "/usr", false}, {"", "/usr", false},
+  };
+  for (const auto &row : rows)
+    EXPECT_EQ(mount_covers(row.mount_point, row.path), row.covers)
+        << row.mount_point << " over " << row.path;
+}
+
+// ------------------------------------------------------------ mount tables
+
+struct Lookup {
+  std::string path;
+  int result;
+  std::string host, filesystem;
+  int nfs;
+};
+
+// In a child with a private mount namespace: tables are written with
+// "@" standing for the scratch directory, laid over /etc as its mtab, and
+// every lookup is checked.
+void check_table(const std::string &table, const std::vector<Lookup> &lookups,
+                 const std::vector<std::string> &directories) {
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  const std::string &root = scratch.path();
+  for (const std::string &directory : directories)
+    std::filesystem::create_directories(root + "/tree/" + directory);
+  auto expand = [&](std::string text) {
+    for (size_t at; (at = text.find('@')) != std::string::npos;)
+      text.replace(at, 1, root + "/tree");
+    return text;
+  };
+  TKP_RUN_IN_CHILD([&] {
+    std::string why = tkpixmap::testing::enter_private_mounts();
+    if (why.empty()) why = tkpixmap::testing::overlay_files("/etc", {{"mtab", expand(table)}}, root);
+    if (!why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(chdir((root + "/tree").c_str()), 0);
+    for (const Lookup &lookup : lookups) {
+      const std::string path = expand(lookup.path);
+      char host[PATHINFO_HOST_SIZE] = "junk";
+      char filesystem[PATHINFO_FILESYSTEM_SIZE] = "junk";
+      LogCapture log;
+      EXPECT_EQ(fspath(path.c_str(), host, filesystem), lookup.result) << path;
+      EXPECT_EQ(host, lookup.host) << path;
+      EXPECT_EQ(filesystem, expand(lookup.filesystem)) << path;
+      EXPECT_EQ(is_nfs(path.c_str()), lookup.nfs) << path;
+      EXPECT_EQ(log.messages().size(), 0u) << path << "\n" << log.all();
+    }
+  });
+}
+
+TEST(HostMountTable, LongestCoveringMountPointWinsInEitherOrder) {
+  const std::vector<Lookup> lookups = {
+      {"@/home/u", 0, "", "/dev/home", 0},
+      {"@/home", 0, "", "/dev/home", 0},
+      {"@/other", 0, "", "/dev/root", 0},
+      {"/", 0, "", "/dev/root", 0},
+  };
+  check_table("/dev/root / ext4 rw 0 0\n/dev/home @/home ext4 rw 0 0\n", lookups,
+              {"home/u", "other"});
+  check_table("/dev/home @/home ext4 rw 0 0\n/dev/root / ext4 rw 0 0\n", lookups,
+              {"home/u", "other"});
+}
+
+TEST(HostMountTable, PrefixOfANameIsNoMountPoint) {
+  check_table("/dev/root / ext4 rw 0 0\n/dev/usr @/usr ext4 rw 0 0\n",
+              {{"@/usr2/lib", 0, "", "/dev/root", 0}, {"@/usr/lib", 0, "", "/dev/usr", 0}},
+              {"usr/lib", "usr2/lib"});
+  check_table("/dev/root / ext4 rw 0 0\n/dev/usr @/usr ext4 rw 0 0\n/dev/usr2 @/usr2 ext4\n",
+              {{"@/usr2/lib", 0, "", "/dev/usr2", 0}, {"@/usr", 0, "", "/dev/usr", 0}},
+              {"usr/lib", "usr2/lib"});
+}
+
+TEST(HostMountTable, EarlierLineWinsAmongEquals) {
+  check_table("/dev/root / ext4\n/dev/first @/home ext4\n/dev/second @/home ext4\n",
+              {{"@/home/u", 0, "", "/dev/first", 0}}, {"home/u"});
+}
+
+TEST(HostMountTable, RemoteDevicesNameTheirHost) {
+  const std::string long_host(90, 'n');
+  check_table("/dev/root / ext4\nfileserver:/export/home @/home nfs rw\n" + long_host +
+                  ":/x @/far nfs\n",
+              {{"@/home/u", 0, "fileserver", "/export/home", 1},
+               {"@/far", 0, long_host.substr(0, PATHINFO_HOST_SIZE - 1), "/x", 1},
+               {"@/other", 0, "", "/dev/root", 0}},
+              {"home/u", "far", "other"});
+}
+
+TEST(HostMountTable, RelativePathsResolveAgainstTheWorkingDirectory) {
+  check_table("/dev/root / ext4\n/dev/home @/home ext4\n",
+              {{"home/u", 0, "", "/dev/home", 0},
+               {"./home/../other", 0, "", "/dev/root", 0},
+               {".", 0, "", "/dev/root", 0}},
+              {"home/u", "other"});
+}
+
+TEST(HostMountTable, NoCoveringLineFailsWithoutReport) {
+  check_table("/dev/home @/home ext4\nnofields\n\n", {{"/etc", -1, "", "", -1}}, {"home"});
+}
+
+TEST(HostMountTable, EscapedMountPointsMatchTheirPaths) {
+  check_table("/dev/root / ext4\nmy\\040device @/my\\040disk ext4\n",
+              {{"@/my disk/x", 0, "", "my device", 0}}, {"my disk/x"});
+}
+
+TEST(HostMountTable, PiecesOfALongLineAreNoEntries) {
+  // Read in 255-byte pieces, this line's first piece would end with the
+  // mount point "@/d...d", which covers the path below.
+  ScratchDir probe;
+  const size_t root_length = probe.path().size() + 5;  // "<scratch>/tree"
+  const std::string deep(252 - root_length, 'd');
+  const std::string line = "x @/" + deep + "/elsewhere ext4 rw 0 0\n";
+  check_table("/dev/root / ext4\n" + line, {{"@/" + deep + "/sub", 0, "", "/dev/root", 0}},
+              {deep + "/sub"});
+}
+
+TEST(HostMountTable, MissingPathsAndTablesAreReported) {
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  const std::string missing = scratch.path() + "/nosuch";
+  TKP_RUN_IN_CHILD([&] {
+    std::string why = tkpixmap::testing::enter_private_mounts();
+    if (why.empty())
+      why = tkpixmap::testing::overlay_files("/etc", {{"mtab", "/dev/root / ext4\n"}},
+                                             scratch.path());
+    if (!why.empty()) GTEST_SKIP() << why;
+    {
+      LogCapture log;
+      char host[PATHINFO_HOST_SIZE] = "junk", filesystem[PATHINFO_FILESYSTEM_SIZE] = "junk";
+      EXPECT_EQ(fspath(missing.c_str(), host, filesystem), -1);
+      EXPECT_STREQ(host, "");
+      EXPECT_STREQ(filesystem, "");
+      EXPECT_EQ(log.count(ELOG_LOG, "can't stat " + missing + ": "), 1) << log.all();
+    }
+    {
+      LogCapture log;
+      EXPECT_EQ(infopath(missing.c_str()), nullptr);
+      auto messages = log.messages();
+      ASSERT_EQ(messages.size(), 2u) << log.all();
+      EXPECT_EQ(messages[0].text.rfind("can't stat " + missing + ": ", 0), 0u);
+      EXPECT_EQ(messages[1].text, "can't resolve host, filesystem for " + missing);
+    }
+    EXPECT_EQ(is_nfs(missing.c_str()), -1);
+    {
+      // Longer than any path: a failed lookup, never a cut one.
+      LogCapture log;
+      const std::string overlong = "/" + std::string(BU_PATH_MAX, 'x');
+      EXPECT_EQ(is_nfs(overlong.c_str()), -1);
+      EXPECT_EQ(infopath(overlong.c_str()), nullptr);
+      EXPECT_EQ(log.count(ELOG_LOG, "can't stat /xxx"), 2) << log.all().substr(0, 200);
+    }
+    // Without a table: the report names it.
+    ASSERT_EQ(mount("tmpfs", "/etc", "tmpfs", 0, nullptr), 0) << strerror(errno);
+    LogCapture log;
+    EXPECT_EQ(is_nfs("/"), -1);
+    EXPECT_EQ(log.count(ELOG_LOG, "can't open /etc/mtab: "), 1) << log.all();
+  });
+}
+
+// ------------------------------------------------------------ space figures
+
+TEST(HostInfopath, FiguresComeFromStatvfs) {
+  LogCapture log;
+  for (const char *path : {"/", ".", "/tmp"}) {
+    PathInfo *info = infopath(path);
+    ASSERT_NE(info, nullptr) << path << "\n" << log.all();
+    struct statvfs64 space;
+    ASSERT_EQ(statvfs64(path, &space), 0);
+    EXPECT_EQ(info->fsid, static_cast<uint32_t>(space.f_fsid)) << path;
+    EXPECT_EQ(info->total_bytes, static_cast<double>(space.f_blocks) * space.f_frsize);
+    EXPECT_EQ(info->total_files, static_cast<double>(space.f_files));
+    EXPECT_LE(info->avail_bytes, info->total_bytes);
+    EXPECT_LE(info->avail_files, info->total_files);
+    char host[PATHINFO_HOST_SIZE], filesystem[PATHINFO_FILESYSTEM_SIZE];
+    ASSERT_EQ(fspath(path, host, filesystem), 0);
+    EXPECT_STREQ(info->host, host);
+    EXPECT_STREQ(info->filesystem, filesystem);
+    free(info);
+  }
+}
+
+TEST(HostInfopath, TildeIsExpanded) {
+  const char *home = getenv("HOME");
+  if (home == nullptr || home[0] != '/') GTEST_SKIP() << "no HOME";
+  PathInfo *by_tilde = infopath("~");
+  PathInfo *by_home = infopath(home);
+  ASSERT_NE(by_tilde, nullptr);
+  ASSERT_NE(by_home, nullptr);
+  EXPECT_EQ(by_tilde->fsid, by_home->fsid);
+  EXPECT_STREQ(by_tilde->filesystem, by_home->filesystem);
+  free(by_tilde);
+  free(by_home);
+  LogCapture log;
+  EXPECT_EQ(infopath("~no-such-user-tkp/x"), nullptr);
+  EXPECT_EQ(log.count(ELOG_LOG, "can't resolve host, filesystem for ~no-such-user-tkp/x"), 1)
+      << log.all();
+}
+
+TEST(HostInfopath, CountsBeyondThirtyTwoBitsAreKept) {
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  const std::string big = scratch.path() + "/big";
+  std::filesystem::create_directories(big);
+  TKP_RUN_IN_CHILD([&] {
+    std::string why = tkpixmap::testing::enter_private_mounts();
+    if (!why.empty()) GTEST_SKIP() << why;
+    // 2^34 blocks of 4096 bytes and 5e9 file nodes, none of which fit 32 bits.
+    if (mount("tmpfs", big.c_str(), "tmpfs", 0, "size=64T,nr_inodes=5000000000") != 0)
+      GTEST_SKIP() << "large tmpfs: " << strerror(errno);
+    PathInfo *info = infopath(big.c_str());
+    ASSERT_NE(info, nullptr);
+    EXPECT_STREQ(info->host, "");
+    EXPECT_STREQ(info->filesystem, "tmpfs");
+    EXPECT_EQ(info->total_bytes, 64.0 * 1024 * 1024 * 1024 * 1024);
+    EXPECT_EQ(info->total_files, 5000000000.0);
+    EXPECT_GT(info->avail_bytes, 4294967296.0 * 4096.0);
+    EXPECT_GT(info->avail_files, 4294967296.0);
+    free(info);
+  });
+}
+
+// ------------------------------------------------------------ time zones
+
+TEST(HostTimezone, SystemDatabase) {
+  std::string why = tkpixmap::testing::why_no_forking();
+  if (!why.empty()) GTEST_SKIP() << why;
+  struct stat status;
+  if (stat("/usr/share/zoneinfo/Europe/London", &status) != 0)
+    GTEST_SKIP() << "no system zone database";
+  TKP_RUN_IN_CHILD([] {
+    unsetenv("ZONEINFO");
+    const struct {
+      const char *zone;
+      int expected;
+    } rows[] = {{"Europe/London", 1}, {"UTC", 1}, {"Europe", 0}, {"", 0},
+                {"Europe/Nowhere", 0}, {"../zoneinfo/UTC", 0}, {"/Europe/London", 1}};
+    for (const auto &row : rows) {
+      errno = 4321;
+      EXPECT_EQ(is_timezone(row.zone), row.expected) << row.zone;
+      EXPECT_EQ(errno, 4321) << row.zone;
+    }
+  });
+}
+
+TEST(HostTimezone, DirectoryFromTheEnvironmentAtTheFirstCall) {
+  std::string why = tkpixmap::testing::why_no_forking();
+  if (!why.empty()) GTEST_SKIP() << why;
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  const std::string zones = scratch.path() + "/zones";
+  std::filesystem::create_directories(zones + "/Region");
+  std::ofstream(zones + "/Region/City") << "TZif";
+  std::ofstream(zones + "/Solo") << "TZif";
+  std::ofstream(scratch.path() + "/outside") << "not a zone";
+  symlink("Region/City", (zones + "/Link").c_str());
+  symlink("Nowhere", (zones + "/Dangling").c_str());
+  mkfifo((zones + "/Pipe").c_str(), 0600);
+  TKP_RUN_IN_CHILD([&] {
+    setenv("ZONEINFO", zones.c_str(), 1);
+    const struct {
+      std::string zone;
+      int expected;
+    } rows[] = {
+        {"Region/City", 1}, {"Solo", 1},  {"Region", 0},   {"", 0},
+        {"Link", 1},        {"Dangling", 0}, {"Pipe", 0},  {"Europe/London", 0},
+        {"../outside", 0},  {"Region/../Solo", 0},
+        {std::string(BU_PATH_MAX, 'z'), 0},
+    };
+    for (const auto &row : rows) {
+      errno = 4321;
+      EXPECT_EQ(is_timezone(row.zone.c_str()), row.expected) << row.zone.substr(0, 40);
+      EXPECT_EQ(errno, 4321);
+    }
+    // Later changes of the environment are not seen.
+    setenv("ZONEINFO", "/usr/share/zoneinfo", 1);
+    EXPECT_EQ(is_timezone("Solo"), 1);
+    unsetenv("ZONEINFO");
+    EXPECT_EQ(is_timezone("Region/City"), 1);
+  });
+}
+
+}  // namespace
