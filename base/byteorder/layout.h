@@ -1,0 +1,170 @@
+/*
+ * layout.h - where the bytes of a value lie: in the host's memory and in the
+ * three external orders, and how one external value is fetched or stored.
+ *
+ * Everything is derived from two compile-time facts about the host, its byte
+ * order and the order of the two 32-bit words of a double, so the same source
+ * serves little-endian hosts, big-endian hosts and hosts that keep doubles as
+ * two words with the high word first.  Positions are described by
+ * significance: byte k of a width-w value is its k-th most significant byte
+ * (k = 0 holds the sign of an integer, or the sign and exponent of an IEEE 754
+ * image).
+ */
+#ifndef TKPIXMAP_BYTEORDER_LAYOUT_H
+#define TKPIXMAP_BYTEORDER_LAYOUT_H
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace tkpixmap::byteorder {
+
+/* The external orders: the host's own image, most significant byte first
+ * (network order), least significant byte first. */
+enum class Order : unsigned char { a, m, v };
+
+/* The facts that decide every layout. */
+struct HostFacts {
+  std::endian byte_order;         /* of integers and floats */
+  std::endian double_word_order;  /* of the two 32-bit halves of a double */
+};
+
+static_assert(std::endian::native == std::endian::little ||
+                  std::endian::native == std::endian::big,
+              "hosts with mixed-endian integers are not supported");
+static_assert(std::numeric_limits<float>::is_iec559 &&
+                  std::numeric_limits<double>::is_iec559 &&
+                  sizeof(float) == 4 && sizeof(double) == 8,
+              "float and double must be IEEE 754 single and double precision");
+
+#if defined(__FLOAT_WORD_ORDER__)
+inline constexpr std::endian kNativeDoubleWordOrder =
+    __FLOAT_WORD_ORDER__ == __ORDER_BIG_ENDIAN__ ? std::endian::big : std::endian::little;
+#else
+inline constexpr std::endian kNativeDoubleWordOrder = std::endian::native;
+#endif
+
+inline constexpr HostFacts kNativeHost{std::endian::native, kNativeDoubleWordOrder};
+
+/* Memory offset of the byte of significance k in the host image of a value
+ * of `width` bytes; `is_double` selects the word-ordered double layout. */
+constexpr unsigned host_position(HostFacts host, unsigned width, bool is_double, unsigned k) {
+  if (is_double && width == 8) {
+    unsigned word = k / 4, within = k % 4;
+    unsigned word_at = host.double_word_order == std::endian::big ? word : 1 - word;
+    unsigned byte_at = host.byte_order == std::endian::big ? within : 3 - within;
+    return 4 * word_at + byte_at;
+  }
+  return host.byte_order == std::endian::big ? k : width - 1 - k;
+}
+
+/* Stream offset of the byte of significance k in the external image. */
+constexpr unsigned external_position(HostFacts host, Order order, unsigned width, bool is_double,
+                                     unsigned k) {
+  switch (order) {
+    case Order::m: return k;
+    case Order::v: return width - 1 - k;
+    case Order::a: break;
+  }
+  return host_position(host, width, is_double, k);
+}
+
+/* True when the external image is byte for byte the host image, so that
+ * moving a value between them is a plain copy. */
+constexpr bool external_is_host_image(HostFacts host, Order order, unsigned width, bool is_double) {
+  for (unsigned k = 0; k < width; ++k)
+    if (external_position(host, order, width, is_double, k) != host_position(host, width, is_double, k))
+      return false;
+  return true;
+}
+
+/* True when the host keeps a double as a 64-bit integer's image would be
+ * kept (shift = 0), or with the two 32-bit words exchanged (shift = 4). */
+constexpr bool double_image_is_integer_image(HostFacts host, unsigned shift = 0) {
+  for (unsigned k = 0; k < 8; ++k)
+    if (host_position(host, 8, true, k) != host_position(host, 8, false, (k + shift) % 8))
+      return false;
+  return true;
+}
+
+constexpr bool double_words_swapped(HostFacts host) {
+  return double_image_is_integer_image(host, 4);
+}
+
+template <class T>
+inline constexpr bool kIsDouble = std::is_same_v<T, double>;
+
+template <class T>
+inline constexpr bool kCopies(Order order) {
+  return external_is_host_image(kNativeHost, order, sizeof(T), kIsDouble<T>);
+}
+
+/* The unsigned integer holding a value's image, significance preserved. */
+template <class T>
+using ImageBits = std::conditional_t<sizeof(T) == 1, std::uint8_t,
+                  std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                  std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
+
+/* A host value from its image read by significance (for floating types the
+ * IEEE 754 bit pattern, for integers the two's complement bits). */
+template <class T>
+inline T from_image_bits(ImageBits<T> bits) {
+  if constexpr (std::is_integral_v<T>) {
+    return static_cast<T>(bits);
+  } else if constexpr (!kIsDouble<T> || double_image_is_integer_image(kNativeHost)) {
+    return std::bit_cast<T>(bits);
+  } else {
+    static_assert(kIsDouble<T> && double_words_swapped(kNativeHost), "unsupported double layout");
+    return std::bit_cast<T>(std::rotl(bits, 32));
+  }
+}
+
+template <class T>
+inline ImageBits<T> to_image_bits(T value) {
+  if constexpr (std::is_integral_v<T>) {
+    return static_cast<ImageBits<T>>(value);
+  } else if constexpr (!kIsDouble<T> || double_image_is_integer_image(kNativeHost)) {
+    return std::bit_cast<ImageBits<T>>(value);
+  } else {
+    static_assert(kIsDouble<T> && double_words_swapped(kNativeHost), "unsupported double layout");
+    return std::rotl(std::bit_cast<ImageBits<T>>(value), 32);
+  }
+}
+
+/* Fetches one external value of type T in `order` from p (any alignment). */
+template <Order order, class T>
+inline T load(const unsigned char *p) {
+  if constexpr (kCopies<T>(order)) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+  } else {
+    ImageBits<T> bits = 0;
+    for (unsigned k = 0; k < sizeof(T); ++k) {
+      unsigned at = external_position(kNativeHost, order, sizeof(T), kIsDouble<T>, k);
+      bits = static_cast<ImageBits<T>>(bits | ImageBits<T>(p[at]) << (8 * (sizeof(T) - 1 - k)));
+    }
+    return from_image_bits<T>(bits);
+  }
+}
+
+/* Stores one value of type T in `order` at p (any alignment). */
+template <Order order, class T>
+inline void store(T value, unsigned char *p) {
+  if constexpr (kCopies<T>(order)) {
+    std::memcpy(p, &value, sizeof value);
+  } else {
+    ImageBits<T> bits = to_image_bits(value);
+    for (unsigned k = 0; k < sizeof(T); ++k) {
+      unsigned at = external_position(kNativeHost, order, sizeof(T), kIsDouble<T>, k);
+      p[at] = static_cast<unsigned char>(bits >> (8 * (sizeof(T) - 1 - k)));
+    }
+  }
+}
+
+}  // namespace tkpixmap::byteorder
+
+#endif

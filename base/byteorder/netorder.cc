@@ -1,0 +1,188 @@
+/*
+ * netorder.cc - the network-order interface: array wrappers in memcpy
+ * argument order, single-value forms, and the mixed-width converters.  All
+ * network layouts are those of the m order; the wrappers forward to m-order
+ * members through a local cursor so the caller's pointer never moves.
+ */
+#include "byteorder.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "base/byteorder/numeric_rules.h"
+
+namespace tkpixmap::byteorder {
+namespace {
+
+/* The members take a mutable cursor in both directions; reading through it
+ * never writes, so the caller's const byte buffer is not modified. */
+unsigned char *read_cursor(const void *from) {
+  return const_cast<unsigned char *>(static_cast<const unsigned char *>(from));
+}
+
+}  // namespace
+}  // namespace tkpixmap::byteorder
+
+/* Wrappers whose byte side is the destination, and whose byte side is the
+ * source.  Each row: the wrapper's name, its host element type, the member. */
+#define TKP_TO_NETWORK(name, host_type, member)             \
+  int name(void *to, const host_type *from, int n) {        \
+    unsigned char *cursor = static_cast<unsigned char *>(to); \
+    return member(from, &cursor, n);                        \
+  }
+#define TKP_FROM_NETWORK(name, host_type, member)                         \
+  int name(host_type *to, const void *from, int n) {                      \
+    unsigned char *cursor = tkpixmap::byteorder::read_cursor(from);       \
+    return member(&cursor, to, n);                                        \
+  }
+
+TKP_TO_NETWORK(H2N2, short, hs2ms)
+TKP_TO_NETWORK(H2NS, short, hs2ms)
+TKP_FROM_NETWORK(N2H2, short, ms2hs)
+TKP_FROM_NETWORK(N2HS, short, ms2hs)
+TKP_TO_NETWORK(UH2N2, unsigned short, uhs2ms)
+TKP_TO_NETWORK(UH2NS, unsigned short, uhs2ms)
+TKP_FROM_NETWORK(UN2H2, unsigned short, ums2hs)
+TKP_FROM_NETWORK(UN2HS, unsigned short, ums2hs)
+TKP_TO_NETWORK(H2N4, int, hi2mi)
+TKP_TO_NETWORK(H2NI, int, hi2mi)
+TKP_FROM_NETWORK(N2H4, int, mi2hi)
+TKP_FROM_NETWORK(N2HI, int, mi2hi)
+TKP_TO_NETWORK(UH2N4, unsigned int, uhi2mi)
+TKP_TO_NETWORK(UH2NI, unsigned int, uhi2mi)
+TKP_FROM_NETWORK(UN2H4, unsigned int, umi2hi)
+TKP_FROM_NETWORK(UN2HI, unsigned int, umi2hi)
+TKP_TO_NETWORK(H2N8, double, hd2md)
+TKP_TO_NETWORK(H2ND, double, hd2md)
+TKP_FROM_NETWORK(N2H8, double, md2hd)
+TKP_FROM_NETWORK(N2HD, double, md2hd)
+TKP_TO_NETWORK(UH2N8, unsigned long long, uhl2ml)
+TKP_TO_NETWORK(UH2NL, unsigned long long, uhl2ml)
+TKP_FROM_NETWORK(UN2H8, unsigned long long, uml2hl)
+TKP_FROM_NETWORK(UN2HL, unsigned long long, uml2hl)
+TKP_TO_NETWORK(H2NL, long long, hl2ml)
+TKP_FROM_NETWORK(N2HL, long long, ml2hl)
+
+/* Host int arrays packed as network bytes, shorts and floats. */
+TKP_TO_NETWORK(HI2NC, int, hi2mb)
+TKP_TO_NETWORK(HI2NS, int, hi2ms)
+TKP_TO_NETWORK(HI2NF, int, hi2mf)
+TKP_FROM_NETWORK(NC2HI, int, mb2hi)
+TKP_FROM_NETWORK(NS2HI, int, ms2hi)
+TKP_FROM_NETWORK(NF2HI, int, mf2hi)
+
+/* ---------------------------------------------------------- single values */
+
+/* The network image travels inside a host double or float; it is moved as
+ * bytes so that no arithmetic ever touches it (a signalling NaN pattern
+ * would be quietened). */
+double htond(double x) {
+  unsigned char image[sizeof(double)];
+  unsigned char *cursor = image;
+  hd2md(&x, &cursor, 1);
+  double y;
+  std::memcpy(&y, image, sizeof y);
+  return y;
+}
+
+double ntohd(double y) {
+  unsigned char image[sizeof(double)];
+  std::memcpy(image, &y, sizeof image);
+  unsigned char *cursor = image;
+  double x;
+  md2hd(&cursor, &x, 1);
+  return x;
+}
+
+float htonf(float x) {
+  unsigned char image[sizeof(float)];
+  unsigned char *cursor = image;
+  hf2mf(&x, &cursor, 1);
+  float y;
+  std::memcpy(&y, image, sizeof y);
+  return y;
+}
+
+float ntohf(float y) {
+  unsigned char image[sizeof(float)];
+  std::memcpy(image, &y, sizeof image);
+  unsigned char *cursor = image;
+  float x;
+  mf2hf(&cursor, &x, 1);
+  return x;
+}
+
+int htondp(const double *from, void *to) {
+  unsigned char *cursor = static_cast<unsigned char *>(to);
+  return hd2md(from, &cursor, 1);
+}
+
+int ntohdp(const void *from, double *to) {
+  unsigned char *cursor = tkpixmap::byteorder::read_cursor(from);
+  return md2hd(&cursor, to, 1);
+}
+
+int htonfp(const float *from, void *to) {
+  unsigned char *cursor = static_cast<unsigned char *>(to);
+  return hf2mf(from, &cursor, 1);
+}
+
+int ntohfp(const void *from, float *to) {
+  unsigned char *cursor = tkpixmap::byteorder::read_cursor(from);
+  return mf2hf(&cursor, to, 1);
+}
+
+int hton8p(const long long *from, void *to) {
+  unsigned char *cursor = static_cast<unsigned char *>(to);
+  return hl2ml(from, &cursor, 1);
+}
+
+int ntoh8p(const void *from, long long *to) {
+  unsigned char *cursor = tkpixmap::byteorder::read_cursor(from);
+  return ml2hl(&cursor, to, 1);
+}
+
+/* ------------------------------------------------- mixed-width converters */
+
+/* 24-bit network integers: b0 b1 b2 is b0*2^16 + b1*2^8 + b2, with bit 23
+ * copied into the whole top byte. */
+void N32H4(int *to, const void *from, int n) {
+  const unsigned char *p = static_cast<const unsigned char *>(from);
+  for (int i = 0; i < n; ++i, p += 3) {
+    std::uint32_t bits = std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2];
+    if (bits & 0x800000u) bits |= 0xFF000000u;
+    to[i] = static_cast<int>(bits);
+  }
+}
+
+/* Keeps bits 23-0 and drops the top byte unchecked. */
+void H42N3(void *to, const int *from, int n) {
+  unsigned char *p = static_cast<unsigned char *>(to);
+  for (int i = 0; i < n; ++i, p += 3) {
+    std::uint32_t bits = static_cast<std::uint32_t>(from[i]);
+    p[0] = static_cast<unsigned char>(bits >> 16);
+    p[1] = static_cast<unsigned char>(bits >> 8);
+    p[2] = static_cast<unsigned char>(bits);
+  }
+}
+
+/* The four bytes are a network 32-bit integer whose bits are an IEEE single
+ * value, widened exactly; NaNs and infinities pass through unreported. */
+void NF2HD(double *to, const void *from, int n) {
+  const unsigned char *p = static_cast<const unsigned char *>(from);
+  for (int i = 0; i < n; ++i, p += 4) {
+    int bits;
+    N2H4(&bits, p, 1);
+    to[i] = std::bit_cast<float>(bits);
+  }
+}
+
+void HD2NF(void *to, const double *from, int n) {
+  unsigned char *p = static_cast<unsigned char *>(to);
+  for (int i = 0; i < n; ++i, p += 4) {
+    int bits = std::bit_cast<int>(tkpixmap::byteorder::rules::to_float(from[i]));
+    H2N4(p, &bits, 1);
+  }
+}
