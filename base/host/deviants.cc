@@ -16,6 +16,7 @@
 #include <climits>
 #include <string_view>
 
+#include "base/host/text_view.h"
 #include "baseutil.h"
 
 namespace tkpixmap::shims {
@@ -108,7 +109,7 @@ int std_set_timer(void (*handler)(int), double seconds) {
 
 int str2sig(const char *name, int *signo) {
   std::string_view rest = name;
-  if (rest.starts_with(kSigPrefix)) rest.remove_prefix(kSigPrefix.size());
+  if (tkpixmap::text::begins_with(rest, kSigPrefix)) rest.remove_prefix(kSigPrefix.size());
   for (const SignalName &entry : signal_names) {
     if (rest == entry.name) {
       *signo = entry.number;

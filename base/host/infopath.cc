@@ -9,6 +9,7 @@
 
 #include <string_view>
 
+#include "base/host/text_view.h"
 #include "baseutil.h"
 #include "base/host/mount_table.h"
 #include "pathinfo.h"
@@ -26,7 +27,7 @@ std::string_view next_field(std::string_view &line) {
   while (start < line.size() && is_blank(line[start])) ++start;
   size_t end = start;
   while (end < line.size() && !is_blank(line[end])) ++end;
-  std::string_view field = line.substr(start, end - start);
+  std::string_view field = tkpixmap::text::head(tkpixmap::text::tail(line, start), end - start);
   line.remove_prefix(end);
   return field;
 }
@@ -69,8 +70,8 @@ bool parse_mount_line(std::string_view line, MountEntry &entry) {
   if (device_length >= sizeof decoded_device) device_length = sizeof decoded_device - 1;
   std::string_view whole(decoded_device, device_length);
   size_t colon = whole.find(':');
-  std::string_view host = colon == std::string_view::npos ? std::string_view() : whole.substr(0, colon);
-  std::string_view filesystem = colon == std::string_view::npos ? whole : whole.substr(colon + 1);
+  std::string_view host = colon == std::string_view::npos ? std::string_view() : tkpixmap::text::head(whole, colon);
+  std::string_view filesystem = colon == std::string_view::npos ? whole : tkpixmap::text::tail(whole, colon + 1);
   snprintf(entry.host, sizeof entry.host, "%.*s", static_cast<int>(host.size()), host.data());
   snprintf(entry.filesystem, sizeof entry.filesystem, "%.*s",
            static_cast<int>(filesystem.size()), filesystem.data());
@@ -78,7 +79,7 @@ bool parse_mount_line(std::string_view line, MountEntry &entry) {
 }
 
 bool mount_covers(std::string_view mount_point, std::string_view path) {
-  if (mount_point.empty() || !path.starts_with(mount_point)) return false;
+  if (mount_point.empty() || !tkpixmap::text::begins_with(path, mount_point)) return false;
   return path.size() == mount_point.size() || path[mount_point.size()] == '/' ||
          mount_point.back() == '/';
 }

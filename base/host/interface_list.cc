@@ -1,6 +1,8 @@
 // Addresses in the interface listing, in the classic and the current form.
 #include "base/host/interface_list.h"
 
+#include "base/host/text_view.h"
+
 namespace tkpixmap::hostid {
 namespace {
 
@@ -44,9 +46,9 @@ bool address_in_line(std::string_view line, uint32_t &address) {
   constexpr std::string_view kClassic = "inet addr:";
   constexpr std::string_view kCurrent = "inet ";
   size_t at = line.find(kClassic);
-  if (at != std::string_view::npos) return parse_dotted(line.substr(at + kClassic.size()), address);
+  if (at != std::string_view::npos) return parse_dotted(text::tail(line, at + kClassic.size()), address);
   at = line.find(kCurrent);
-  if (at != std::string_view::npos) return parse_dotted(line.substr(at + kCurrent.size()), address);
+  if (at != std::string_view::npos) return parse_dotted(text::tail(line, at + kCurrent.size()), address);
   return false;
 }
 

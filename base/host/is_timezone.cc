@@ -8,6 +8,7 @@
 
 #include <string_view>
 
+#include "base/host/text_view.h"
 #include "baseutil.h"
 #include "pathinfo.h"
 
@@ -33,7 +34,7 @@ void choose_zoneinfo_dir() {
 bool leaves_directory(std::string_view zone) {
   while (!zone.empty()) {
     size_t slash = zone.find('/');
-    std::string_view component = zone.substr(0, slash);
+    std::string_view component = tkpixmap::text::head(zone, slash);
     if (component == "..") return true;
     if (slash == std::string_view::npos) break;
     zone.remove_prefix(slash + 1);

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "base/host/interface_list.h"
+#include "base/host/text_view.h"
 #include "baseutil.h"
 #include "gxline.h"
 #include "hostid.h"
@@ -132,7 +133,7 @@ int uname_part(char *buf, UnameField field, bool short_name) {
     return -1;
   }
   std::string_view text = names.*field;
-  if (short_name) text = text.substr(0, text.find('.'));
+  if (short_name) text = tkpixmap::text::head(text, text.find('.'));
   snprintf(buf, HOSTID_UNAME_SIZE, "%.*s", static_cast<int>(text.size()), text.data());
   return 0;
 }
