@@ -142,6 +142,33 @@ MaskFault resolveLayout16(const TrueColorMasks &masks, bool msbFirst, TrueColorL
   return MaskFault::none;
 }
 
+void describeMaskFault(MaskFault fault, const TrueColorMasks &masks, const ImageFormat &format,
+                       char *text, size_t size) {
+  if (size == 0) return;
+  text[0] = '\0';
+  switch (fault) {
+    case MaskFault::none:
+      break;
+    case MaskFault::red:
+      snprintf(text, size,
+               "pixmap: no support for redmask 0x%x for 16-bit TrueColor visual\n"
+               "byte_order=%d,unit=%d,bit_order=%d,pad=%d,depth=%d,bytes_per_line=%d,"
+               "bits_per_pixel=%d",
+               static_cast<unsigned>(masks.red & 0xffff), format.byteOrder, format.bitmapUnit,
+               format.bitmapBitOrder, format.bitmapPad, format.depth, format.bytesPerLine,
+               format.bitsPerPixel);
+      break;
+    case MaskFault::green:
+      snprintf(text, size, "pixmap: no support for greenmask 0x%x for 16-bit TrueColor visual",
+               static_cast<unsigned>(masks.green & 0xffff));
+      break;
+    case MaskFault::blue:
+      snprintf(text, size, "pixmap: no support for bluemask 0x%x for 16-bit TrueColor visual",
+               static_cast<unsigned>(masks.blue & 0xffff));
+      break;
+  }
+}
+
 void resolveLayout32(const TrueColorMasks &masks, bool msbFirst, Reverse4 reverse4,
                      TrueColorLayout &layout) {
   const unsigned long given[3] = {masks.red, masks.green, masks.blue};

@@ -92,6 +92,23 @@ struct TrueColorLayout {
 // provided for is reported and the layout is left unusable.
 MaskFault resolveLayout16(const TrueColorMasks &masks, bool msbFirst, TrueColorLayout &layout);
 
+// The parts of an X image's format that the message about a refused mask
+// shows, so that a server's report can be read without a debugger.
+struct ImageFormat {
+  int byteOrder;
+  int bitmapUnit;
+  int bitmapBitOrder;
+  int bitmapPad;
+  int depth;
+  int bytesPerLine;
+  int bitsPerPixel;
+};
+
+// The message for a refused 16-bit mask (MaskFault::none formats nothing and
+// leaves an empty text).  Each mask is shown by its low 16 bits.
+void describeMaskFault(MaskFault fault, const TrueColorMasks &masks, const ImageFormat &format,
+                       char *text, size_t size);
+
 // Depths 24 and 32: LSBFirst masks are first byte-reversed with `reverse4`,
 // after which 0xff000000 names the pixel's first byte in memory and
 // 0x000000ff its fourth.  A component whose mask names no single byte is

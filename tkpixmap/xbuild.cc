@@ -117,29 +117,12 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
 }
 
 void setMaskFault(Tcl_Interp *interp, pack::MaskFault fault, const XImage *image) {
+  const pack::TrueColorMasks masks{image->red_mask, image->green_mask, image->blue_mask};
+  const pack::ImageFormat format{image->byte_order, image->bitmap_unit, image->bitmap_bit_order,
+                                 image->bitmap_pad, image->depth, image->bytes_per_line,
+                                 image->bits_per_pixel};
   char text[400];
-  switch (fault) {
-    case pack::MaskFault::red:
-      snprintf(text, sizeof text,
-               "pixmap: no support for redmask 0x%x for 16-bit TrueColor visual\n"
-               "byte_order=%d,unit=%d,bit_order=%d,pad=%d,depth=%d,bytes_per_line=%d,"
-               "bits_per_pixel=%d",
-               static_cast<unsigned>(image->red_mask & 0xffff), image->byte_order,
-               image->bitmap_unit, image->bitmap_bit_order, image->bitmap_pad, image->depth,
-               image->bytes_per_line, image->bits_per_pixel);
-      break;
-    case pack::MaskFault::green:
-      snprintf(text, sizeof text,
-               "pixmap: no support for greenmask 0x%x for 16-bit TrueColor visual",
-               static_cast<unsigned>(image->green_mask & 0xffff));
-      break;
-    case pack::MaskFault::blue:
-    case pack::MaskFault::none:
-      snprintf(text, sizeof text,
-               "pixmap: no support for bluemask 0x%x for 16-bit TrueColor visual",
-               static_cast<unsigned>(image->blue_mask & 0xffff));
-      break;
-  }
+  pack::describeMaskFault(fault, masks, format, text, sizeof text);
   Tcl_SetResult(interp, text, TCL_VOLATILE);
 }
 

@@ -257,6 +257,35 @@ TEST(PackTrueColor16, MasksOutsideTheTableAreNamedRedThenGreenThenBlue) {
   }
 }
 
+TEST(PackTrueColor16, RefusalMessagesNameTheMaskAndTheImageFormat) {
+  // The format of a typical 16-bit LSBFirst image 10 pixels wide.
+  const ImageFormat format{0, 32, 0, 16, 16, 20, 16};
+  struct Case {
+    MaskFault fault;
+    TrueColorMasks masks;
+    const char *text;
+  };
+  const Case cases[] = {
+      {MaskFault::red, {0x7c00, 0x03e0, 0x001f},
+       "pixmap: no support for redmask 0x7c00 for 16-bit TrueColor visual\n"
+       "byte_order=0,unit=32,bit_order=0,pad=16,depth=16,bytes_per_line=20,bits_per_pixel=16"},
+      {MaskFault::green, {0xf800, 0x3e0, 0x1f},
+       "pixmap: no support for greenmask 0x3e0 for 16-bit TrueColor visual"},
+      {MaskFault::blue, {0xf800, 0x07e0, 0xabc0001f},
+       "pixmap: no support for bluemask 0x1f for 16-bit TrueColor visual"},
+      {MaskFault::none, {0xf800, 0x07e0, 0x001f}, ""},
+  };
+  for (const Case &c : cases) {
+    char text[400];
+    describeMaskFault(c.fault, c.masks, format, text, sizeof text);
+    EXPECT_STREQ(text, c.text);
+  }
+  // A short buffer is cut, never overrun.
+  char small[12];
+  describeMaskFault(MaskFault::red, {0x7c00, 0, 0}, format, small, sizeof small);
+  EXPECT_STREQ(small, "pixmap: no ");
+}
+
 // ------------------------------------------------------------- TrueColor 32
 
 TEST(PackTrueColor32, MasksAndByteOrderPlaceEachComponent) {
