@@ -7,11 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#if __has_include("byteorder.h")
 #include "byteorder.h"
-#else
-extern "C" void swap4(const void *from, void *to, int n);
-#endif
 
 #include "tkpixmap/pack.h"
 #include "tkpixmap/xlib.h"
