@@ -15,6 +15,7 @@
 #include <stdlib.h>
 
 #include "base/files/handle_table.h"
+#include "base/files/line_scan.h"
 #include "baseutil.h"
 
 namespace tkpixmap::files {
@@ -48,27 +49,22 @@ int copyLine(Mapped *record, char *buffer, int bufferSize) {
   const size_t limit = size - position < room ? size - position : room;
   const char *start = data + position;
 
-  // Two vectorised scans beat one byte loop by a wide margin: the newline
-  // bounds the line, then the zero byte is looked for only within it.
-  const char *newline = static_cast<const char *>(memchr(start, '\n', limit));
-  size_t length = newline != nullptr ? static_cast<size_t>(newline - start) : limit;
-  const char *zero = static_cast<const char *>(memchr(start, '\0', length));
-  if (zero != nullptr) {
+  // Mappings span whole pages, so the data is readable up to the next
+  // 16-byte boundary at least.
+  const uintptr_t dataEnd = reinterpret_cast<uintptr_t>(data) + size;
+  const char *readableEnd = data + size + ((16 - dataEnd % 16) % 16);
+  const size_t length = copyLineBytes(buffer, start, limit, readableEnd);
+  buffer[length] = '\0';
+  record->position += static_cast<int>(length);  // length <= size <= INT_MAX
+  if (length < limit) {
+    if (start[length] == '\n') {
+      record->position += 1;
+      return 1;
+    }
     // A zero byte stops the line and is not consumed: every later call
     // stops on it again.
-    length = static_cast<size_t>(zero - start);
-    memcpy(buffer, start, length);
-    buffer[length] = '\0';
-    record->position += static_cast<int>(length);
     return length > 0 ? 1 : 0;
   }
-  memcpy(buffer, start, length);
-  buffer[length] = '\0';
-  if (newline != nullptr) {
-    record->position += static_cast<int>(length) + 1;
-    return 1;
-  }
-  record->position += static_cast<int>(length);
   return length == room ? 2 : 1;  // length > 0 here, since limit > 0
 }
 
@@ -156,11 +152,7 @@ int gxline(int handle, char *buffer, int bufferSize) {
   // Fewer than 2 bytes leave no room for a single byte of a line: answering
   // "did not fit" forever would never make progress.
   if (buffer == nullptr || bufferSize < 2) return 0;
-  Mapped *record;
-  {
-    HandleTableLock lock;
-    record = findRecord(handle);
-  }
+  Mapped *record = findRecordForReading(handle);
   if (record == nullptr) return 0;
   if (record->data == nullptr) gxmap(record);
   return copyLine(record, buffer, bufferSize);

@@ -14,6 +14,11 @@ namespace {
 pthread_mutex_t gxMutex = PTHREAD_MUTEX_INITIALIZER;
 Tbl *handleTable = nullptr;  // created by whichever operation comes first
 
+void publish(int handle, Mapped *record) {
+  if (handle < kPublishedHandles)
+    publishedRecords[handle].store(record, std::memory_order_release);
+}
+
 Tbl *table() {
   if (handleTable == nullptr) {
     handleTable = newtbl(0);
@@ -22,11 +27,15 @@ Tbl *table() {
   return handleTable;
 }
 
-// Number of entries, including the empty ones.  Handles are ints, and the
-// table never holds more entries than there are open records.
+// Number of entries, including the empty ones.  Since a new record takes the
+// lowest free handle, the table is never longer than the most records open
+// at once, which stays far below INT_MAX.
 int entryCount() { return static_cast<int>(table()->count); }
 
 }  // namespace
+
+std::atomic<Mapped *> publishedRecords[kPublishedHandles];
+static_assert(std::atomic<Mapped *>::is_always_lock_free);
 
 HandleTableLock::HandleTableLock() { pthread_mutex_lock(&gxMutex); }
 HandleTableLock::~HandleTableLock() { pthread_mutex_unlock(&gxMutex); }
@@ -38,6 +47,7 @@ int insertRecord(Mapped *record) {
   // handle == count appends.
   if (settbl(table(), handle, record) != 0)
     TKP_DIE_OUT_OF_MEMORY((static_cast<size_t>(count) + 1) * sizeof(void *), "mapped");
+  publish(handle, record);
   return handle;
 }
 
@@ -46,9 +56,17 @@ Mapped *findRecord(int handle) {
   return static_cast<Mapped *>(gettbl(handleTable, handle));
 }
 
+Mapped *findRecordLocked(int handle) {
+  HandleTableLock lock;
+  return findRecord(handle);
+}
+
 Mapped *takeRecord(int handle) {
   Mapped *record = findRecord(handle);
-  if (record != nullptr) settbl(handleTable, handle, nullptr);
+  if (record != nullptr) {
+    settbl(handleTable, handle, nullptr);
+    publish(handle, nullptr);
+  }
   return record;
 }
 

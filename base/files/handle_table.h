@@ -5,6 +5,8 @@
 
 #include <pthread.h>
 
+#include <atomic>
+
 #include "gxline.h"
 
 namespace tkpixmap::files {
@@ -17,6 +19,23 @@ class HandleTableLock {
   HandleTableLock(const HandleTableLock &) = delete;
   HandleTableLock &operator=(const HandleTableLock &) = delete;
 };
+
+// A copy of the table's first entries, kept equal to them under the mutex and
+// read without it.  Publishing a record with release order makes its fields
+// visible to the reader that acquires it.
+constexpr int kPublishedHandles = 256;
+extern std::atomic<Mapped *> publishedRecords[kPublishedHandles];
+
+Mapped *findRecordLocked(int handle);
+
+// The record of `handle`, without taking the lock when the handle is small,
+// so that reading lines does not serialise threads on the table mutex.  The
+// answer is the one the locked lookup would give.
+inline Mapped *findRecordForReading(int handle) {
+  if (handle >= 0 && handle < kPublishedHandles)
+    return publishedRecords[handle].load(std::memory_order_acquire);
+  return findRecordLocked(handle);
+}
 
 // The functions below expect the caller to hold a HandleTableLock.
 

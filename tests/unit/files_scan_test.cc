@@ -1,0 +1,121 @@
+// files_scan_test.cc - the block-at-a-time line scanners against a byte-by-
+// byte reading of the same data, on data placed against inaccessible pages
+// so that a read outside what a mapping guarantees faults.
+
+#include <stdint.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/files/line_scan.h"
+
+namespace {
+
+using namespace tkpixmap::files;
+
+// One readable page between two inaccessible ones.
+class GuardedPage {
+ public:
+  GuardedPage() {
+    pageSize_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void *area = mmap(nullptr, 3 * pageSize_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    EXPECT_NE(area, MAP_FAILED);
+    area_ = static_cast<char *>(area);
+    EXPECT_EQ(mprotect(area_ + pageSize_, pageSize_, PROT_READ | PROT_WRITE), 0);
+  }
+  ~GuardedPage() { munmap(area_, 3 * pageSize_); }
+  char *begin() const { return area_ + pageSize_; }
+  char *end() const { return area_ + 2 * pageSize_; }
+
+ private:
+  size_t pageSize_;
+  char *area_;
+};
+
+size_t naiveLineEnd(const char *start, size_t limit) {
+  size_t n = 0;
+  while (n < limit && start[n] != '\n' && start[n] != '\0') ++n;
+  return n;
+}
+
+// Bytes that look like the terminators to a careless bit trick: 0x8a is a
+// newline with the top bit set, 0x80 a zero with it, 0x0b and 0x09 differ
+// from a newline in one bit.
+const char kAlphabet[] = {'a', 'Z', '\n', '\0', '\x8a', '\x80', '\xff', '\x0b', '\x09', '\x01'};
+
+struct Placement {
+  const char *name;
+  bool againstEnd;  // data ends on the page's last byte; else starts on its first
+};
+
+TEST(LineScan, BlockScannersAgreeWithAByteLoopAtPageEdges) {
+  GuardedPage page;
+  std::mt19937 random(12345);
+  const Placement placements[] = {{"data against the next page", true},
+                                  {"data against the previous page", false}};
+  for (const Placement &placement : placements) {
+    SCOPED_TRACE(placement.name);
+    for (size_t size = 1; size <= 150; ++size) {
+      char *data = placement.againstEnd ? page.end() - size : page.begin();
+      // Sparse terminators give long lines, dense ones short lines.
+      const int density = size % 3 == 0 ? 40 : 4;
+      for (size_t i = 0; i < size; ++i) {
+        data[i] = random() % density == 0 ? kAlphabet[2 + random() % 2]
+                                          : kAlphabet[random() % sizeof kAlphabet];
+      }
+      // What a mapping of `size` bytes guarantees readable.
+      const uintptr_t end = reinterpret_cast<uintptr_t>(data + size);
+      const char *readableEnd = data + size + (16 - end % 16) % 16;
+      for (size_t position = 0; position < size; ++position) {
+        const char *start = data + position;
+        for (size_t limit : {size - position, size_t{1}, size_t{15}, size_t{16}, size_t{17},
+                             size_t{31}, size_t{64}}) {
+          if (limit > size - position) continue;
+          const size_t expected = naiveLineEnd(start, limit);
+          ASSERT_EQ(findLineEndByWords(start, limit), expected) << size << " " << position;
+#if defined(__SSE2__)
+          ASSERT_EQ(findLineEndBySse2(start, limit), expected) << size << " " << position;
+#endif
+          ASSERT_EQ(findLineEnd(start, limit), expected);
+
+          std::vector<char> out(limit + 32, '#');
+          ASSERT_EQ(copyLineBytes(out.data(), start, limit, readableEnd), expected);
+          ASSERT_EQ(memcmp(out.data(), start, expected), 0);
+          for (size_t k = expected; k < out.size(); ++k)
+            ASSERT_EQ(out[k], '#') << "written past the line at " << k;
+        }
+      }
+    }
+  }
+}
+
+TEST(LineScan, LongRunsWithoutTerminators) {
+  GuardedPage page;
+  const size_t size = 4000;
+  char *data = page.end() - size;
+  memset(data, 'x', size);
+  const char *readableEnd = page.end();
+  std::vector<char> out(size + 16, '#');
+  for (size_t cut : {size_t{0}, size_t{1}, size_t{1000}, size - 17, size - 1}) {
+    SCOPED_TRACE(cut);
+    data[cut] = '\n';
+    EXPECT_EQ(findLineEnd(data, size), cut);
+    EXPECT_EQ(findLineEndByWords(data, size), cut);
+    EXPECT_EQ(copyLineBytes(out.data(), data, size, readableEnd), cut);
+    data[cut] = 'x';
+  }
+  EXPECT_EQ(findLineEnd(data, size), size);
+  EXPECT_EQ(findLineEndByWords(data + 3, size - 3), size - 3);
+  EXPECT_EQ(copyLineBytes(out.data(), data + 5, size - 5, readableEnd), size - 5);
+  EXPECT_EQ(std::string(out.data(), size - 5), std::string(size - 5, 'x'));
+  EXPECT_EQ(findLineEnd(data, 0), 0u);
+  EXPECT_EQ(findLineEndByWords(data, 0), 0u);
+}
+
+}  // namespace
