@@ -5,8 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +107,24 @@ TEST(HostExecname, UnreadableLinkFallsBackToTheArguments) {
   });
   kill(sleeper, SIGKILL);
   waitpid(sleeper, nullptr, 0);
+}
+
+// Run alone (as ctest does), the threads make the very first calls.
+TEST(HostExecnameThreads, ConcurrentFirstCallsAgree) {
+  std::atomic<const char *> seen{nullptr};
+  std::atomic<int> differing{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&] {
+      const char *name = getexecname();
+      const char *expected = nullptr;
+      if (!seen.compare_exchange_strong(expected, name) && expected != name)
+        differing.fetch_add(1);
+      free(pidexecname(getpid()));
+    });
+  for (std::thread &thread : threads) thread.join();
+  EXPECT_EQ(differing.load(), 0);
+  EXPECT_NE(std::string(seen.load()), "");
 }
 
 }  // namespace

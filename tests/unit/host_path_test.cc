@@ -12,7 +12,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -360,6 +362,34 @@ TEST(HostTimezone, DirectoryFromTheEnvironmentAtTheFirstCall) {
     unsetenv("ZONEINFO");
     EXPECT_EQ(is_timezone("Region/City"), 1);
   });
+}
+
+// Run alone (as ctest does), the threads make the very first calls; the
+// mount lookups keep all their state in the call.
+TEST(HostPathThreads, ConcurrentLookups) {
+  std::atomic<int> wrong{0};
+  const char *configured = getenv("ZONEINFO");
+  struct stat status;
+  const int expected_zone =
+      stat((std::string(configured ? configured : "/usr/share/zoneinfo") + "/UTC").c_str(),
+           &status) == 0 && S_ISREG(status.st_mode);
+  char root_host[PATHINFO_HOST_SIZE], root_fs[PATHINFO_FILESYSTEM_SIZE];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20; ++i) {
+        if (is_timezone("UTC") != expected_zone || is_timezone("no/such/zone") != 0)
+          wrong.fetch_add(1);
+        char host[PATHINFO_HOST_SIZE], filesystem[PATHINFO_FILESYSTEM_SIZE];
+        if (fspath("/", host, filesystem) != 0 || is_nfs("/") < 0) wrong.fetch_add(1);
+        PathInfo *info = infopath("/");
+        if (info == nullptr) wrong.fetch_add(1);
+        free(info);
+      }
+    });
+  for (std::thread &thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  ASSERT_EQ(fspath("/", root_host, root_fs), 0);
 }
 
 }  // namespace
