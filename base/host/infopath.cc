@@ -95,6 +95,7 @@ int fspath(const char *path, char *host, char *filesystem) {
   filesystem[0] = '\0';
 
   char absolute[BU_PATH_MAX];
+  errno = 0;
   if (abspath(path, absolute) == nullptr) {
     // Too long for any lookup (or no working directory): a failed lookup.
     if (errno == 0) errno = ENAMETOOLONG;
