@@ -21,10 +21,15 @@ class HandleTableLock {
 };
 
 // A copy of the table's first entries, kept equal to them under the mutex and
-// read without it.  Publishing a record with release order makes its fields
-// visible to the reader that acquires it.
+// read without it, where pointers are atomic without locks (elsewhere
+// reading takes the mutex).  Publishing a record with release order makes
+// its fields visible to the reader that acquires it.
+#if ATOMIC_POINTER_LOCK_FREE == 2
 constexpr int kPublishedHandles = 256;
 extern std::atomic<Mapped *> publishedRecords[kPublishedHandles];
+#else
+constexpr int kPublishedHandles = 0;
+#endif
 
 Mapped *findRecordLocked(int handle);
 
@@ -32,8 +37,10 @@ Mapped *findRecordLocked(int handle);
 // so that reading lines does not serialise threads on the table mutex.  The
 // answer is the one the locked lookup would give.
 inline Mapped *findRecordForReading(int handle) {
+#if ATOMIC_POINTER_LOCK_FREE == 2
   if (handle >= 0 && handle < kPublishedHandles)
     return publishedRecords[handle].load(std::memory_order_acquire);
+#endif
   return findRecordLocked(handle);
 }
 

@@ -372,7 +372,7 @@ TEST(GxOpen, FilesBeyondIntSizesAreRefusedNotTruncated) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   ASSERT_GE(fd, 0);
   // Sparse: no disk space is used.
-  ASSERT_EQ(ftruncate(fd, static_cast<off_t>(INT_MAX) + 2), 0);
+  ASSERT_EQ(ftruncate64(fd, static_cast<off64_t>(INT_MAX) + 2), 0);
   close(fd);
   LogCapture log;
   EXPECT_EQ(gxopen(path.c_str()), -1);
