@@ -4,7 +4,6 @@
 
 #include "tkpixmap/xbuild.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include "byteorder.h"
