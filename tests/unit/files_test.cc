@@ -312,6 +312,32 @@ TEST(GxHandles, FirstHandleOfAFreshTableIsZeroAndComesBack) {
   EXPECT_EQ(gxclose(0), 0);
 }
 
+TEST(GxHandles, HundredsOfHandlesAreEachTheirOwn) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  std::vector<int> handles;
+  for (int i = 0; i < 600; ++i) {
+    paths.push_back(dir.write("f" + std::to_string(i), "file " + std::to_string(i) + "\n"));
+    handles.push_back(gxopen(paths.back().c_str()));
+    ASSERT_EQ(handles.back(), handles.front() + i);
+  }
+  char buffer[32];
+  for (int i = 599; i >= 0; i -= 7) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(gxline(handles[i], buffer, sizeof buffer), 1);
+    EXPECT_EQ(std::string(buffer), "file " + std::to_string(i));
+    EXPECT_EQ(gxtell(handles[i]), static_cast<int>(strlen(buffer)) + 1);
+  }
+  for (int i = 0; i < 600; i += 2) EXPECT_EQ(gxclose(handles[i]), 0);
+  // Closed handles, small and large, are unknown now, and come back lowest first.
+  for (int i : {0, 298, 300, 598}) EXPECT_EQ(gxline(handles[i], buffer, sizeof buffer), 0);
+  EXPECT_EQ(gxopen(paths[5].c_str()), handles[0]);
+  EXPECT_EQ(gxline(handles[0], buffer, sizeof buffer), 1);
+  EXPECT_STREQ(buffer, "file 5");
+  EXPECT_EQ(gxclose(handles[0]), 0);
+  for (int i = 1; i < 600; i += 2) EXPECT_EQ(gxclose(handles[i]), 0);
+}
+
 TEST(GxHandles, UnknownHandlesAreRefused) {
   TempDir dir;
   int closed = openData(dir, "x\n");
@@ -692,22 +718,31 @@ TEST(GxThreads, ManyThreadsOpenReadAndCloseTheirOwnHandles) {
   }
   std::set<int> before = openDescriptors();
   std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < threadCount; ++t) {
-    threads.emplace_back([&, t] {
-      for (int round = 0; round < 200; ++round) {
-        int handle = gxopen(paths[t].c_str());
-        if (handle < 0) {
-          ++failures;
-          continue;
+  auto runThreads = [&] {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) {
+      threads.emplace_back([&, t] {
+        for (int round = 0; round < 200; ++round) {
+          int handle = gxopen(paths[t].c_str());
+          if (handle < 0) {
+            ++failures;
+            continue;
+          }
+          if (readLines(handle, round % 2 ? 7 : 256) != expected[t]) ++failures;
+          if (gxseek(handle, 0) != 0 || gxtell(handle) != 0) ++failures;
+          if (gxclose(handle) != 0) ++failures;
         }
-        if (readLines(handle, round % 2 ? 7 : 256) != expected[t]) ++failures;
-        if (gxseek(handle, 0) != 0 || gxtell(handle) != 0) ++failures;
-        if (gxclose(handle) != 0) ++failures;
-      }
-    });
-  }
-  for (auto &thread : threads) thread.join();
+      });
+    }
+    for (auto &thread : threads) thread.join();
+  };
+  runThreads();  // small handles
+  // Again with every small handle taken, so that the threads' handles are
+  // large ones.
+  std::vector<int> fillers;
+  for (int i = 0; i < 300; ++i) fillers.push_back(gxopen(paths[0].c_str()));
+  runThreads();
+  for (int filler : fillers) EXPECT_EQ(gxclose(filler), 0);
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(openDescriptors(), before);
 }
