@@ -6,6 +6,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -117,10 +118,26 @@ int aboveStandard(int fd) { return fd > 2 ? fd : fcntl(fd, F_DUPFD_CLOEXEC, 3); 
 
 char *const kEmptyEnvironment[] = {nullptr};
 
+// The parent's signal handlers must not run in the child, whose copy of the
+// process is only fit to exec: signals stay blocked across fork, the child
+// resets caught signals to their default and only then unblocks them.
+void resetCaughtSignals() {
+  for (int number = 1; number < NSIG; ++number) {
+    struct sigaction action;
+    if (sigaction(number, nullptr, &action) != 0) continue;
+    if (action.sa_handler == SIG_IGN || action.sa_handler == SIG_DFL) continue;
+    action.sa_handler = SIG_DFL;
+    action.sa_flags = 0;
+    sigaction(number, &action, nullptr);
+  }
+}
+
 // Runs in the child: async-signal-safe calls only, and _exit, so that the
 // parent's exit handlers and stdio buffers are left alone.
 [[noreturn]] void runChild(const ChildPlan &plan, char *const envp[], int inputRead,
-                           int inputWrite, int output) {
+                           int inputWrite, int output, const sigset_t &parentMask) {
+  resetCaughtSignals();
+  sigprocmask(SIG_SETMASK, &parentMask, nullptr);
   close(inputWrite);
   inputRead = aboveStandard(inputRead);
   output = aboveStandard(output);
@@ -166,14 +183,19 @@ extern "C" int gxpipe(const char *command, char *const envp[], int *fdOut) {
       close(input[1]);
     } else {
       unlink(path);
+      sigset_t all;
+      sigset_t parentMask;
+      sigfillset(&all);
+      pthread_sigmask(SIG_SETMASK, &all, &parentMask);
       pid_t pid = fork();
+      if (pid != 0) pthread_sigmask(SIG_SETMASK, &parentMask, nullptr);
       if (pid < 0) {
         elog_log(1, "fork failed");
         close(output);
         close(input[0]);
         close(input[1]);
       } else if (pid == 0) {
-        runChild(plan, envp, input[0], input[1], output);
+        runChild(plan, envp, input[0], input[1], output, parentMask);
       } else {
         close(input[1]);
         Mapped *record = newRecord();

@@ -8,6 +8,8 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -576,6 +578,38 @@ TEST(GxPipe, DescriptorsAreOwnedByTheHandleAndNotInherited) {
   EXPECT_EQ(gxclose(unread), 0);
   EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "gxclose leaves the pipe open";
   EXPECT_TRUE(noChildren());
+}
+
+std::string statusLine(const char *path, const char *field) {
+  FILE *status = fopen(path, "r");
+  char line[256];
+  std::string found;
+  while (status != nullptr && fgets(line, sizeof line, status) != nullptr) {
+    if (strncmp(line, field, strlen(field)) == 0) {
+      found = line;
+      found.pop_back();  // the newline
+    }
+  }
+  if (status != nullptr) fclose(status);
+  return found;
+}
+
+TEST(GxPipe, CommandRunsWithTheCallersSignalMask) {
+  SKIP_PIPES_UNDER_TSAN();
+  sigset_t blocked;
+  sigset_t saved;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGUSR2);
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &blocked, &saved), 0);
+  const std::string ours = statusLine("/proc/thread-self/status", "SigBlk:");
+  std::vector<std::string> lines = runAndRead("/bin/grep SigBlk: /proc/self/status");
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  EXPECT_NE(ours.find("800"), std::string::npos) << ours;  // SIGUSR2 is bit 11
+  EXPECT_EQ(lines, std::vector<std::string>{ours});
+  // The signals blocked around fork are unblocked again in the caller.
+  sigset_t now;
+  pthread_sigmask(SIG_SETMASK, nullptr, &now);
+  EXPECT_EQ(sigismember(&now, SIGTERM), 0);
 }
 
 // Limits the descriptors so that exactly `free` more can be opened.
