@@ -103,8 +103,18 @@ inline Converted<Dst> convert_element(Src x) {
     constexpr Dst lo = std::numeric_limits<Dst>::min(), hi = std::numeric_limits<Dst>::max();
     constexpr Src lo_f = rules::to_floating<Src>(lo), hi_f = rules::to_floating<Src>(hi);
     bool below = x < lo_f, above = x > hi_f;
-    Dst in_range = rules::truncate_to<Dst>(static_cast<double>(x));
-    return {below ? lo : above ? hi : in_range, below || above};
+    if constexpr (std::numeric_limits<Dst>::digits <= std::numeric_limits<Src>::digits) {
+      /* Both limits are exact in Src: clamping first leaves a value whose
+       * truncation is the rule's answer and always fits (a NaN becomes 0). */
+      Src clamped = x < lo_f ? lo_f : x;
+      clamped = clamped < hi_f ? clamped : hi_f;
+      using Wide = std::conditional_t<(sizeof(Dst) < 4), std::int32_t, std::int64_t>;
+      Dst value = static_cast<Dst>(static_cast<Wide>(clamped));
+      return {x != x ? Dst(0) : value, below || above};
+    } else {
+      Dst in_range = rules::truncate_to<Dst>(x);
+      return {below ? lo : above ? hi : in_range, below || above};
+    }
   } else if constexpr (kind == Kind::to_float) {
     static_assert(std::is_integral_v<Src> && std::is_floating_point_v<Dst>);
     Dst y = rules::to_floating<Dst>(x);
@@ -113,10 +123,10 @@ inline Converted<Dst> convert_element(Src x) {
     if constexpr (exact)
       return {y, false};
     else
-      return {y, rules::truncate_to<Src>(static_cast<double>(y)) != x};
+      return {y, rules::truncate_to<Src>(y) != x};
   } else if constexpr (kind == Kind::to_integer) {
     static_assert(std::is_floating_point_v<Src> && std::is_integral_v<Dst>);
-    Dst y = rules::truncate_to<Dst>(static_cast<double>(x));
+    Dst y = rules::truncate_to<Dst>(x);
     return {y, rules::to_floating<Src>(y) != x};
   } else if constexpr (kind == Kind::narrow_float) {
     static_assert(std::is_same_v<Src, double> && std::is_same_v<Dst, float>);
@@ -130,6 +140,29 @@ inline Converted<Dst> convert_element(Src x) {
   }
 }
 
+/* Elements are converted in blocks, each in two passes over the same
+ * source: first the reports, until one is found, then the values.  Kept
+ * apart, the value pass has no reduction in it and compiles to vector code;
+ * the report pass is skipped once anything has been reported.  The reports
+ * come first so that a conversion onto its own source (same widths) still
+ * reads every element before overwriting it. */
+inline constexpr std::size_t kBlock = 512;
+
+template <class Dst, class Fetch, class Put>
+inline int convert_blocks(std::size_t count, Fetch fetch, Put put) {
+  bool changed = false;
+  for (std::size_t start = 0; start < count; start += kBlock) {
+    std::size_t end = count - start < kBlock ? count : start + kBlock;
+    if (!changed) {
+      unsigned any = 0;
+      for (std::size_t i = start; i < end; ++i) any |= fetch(i).changed;
+      changed = any != 0;
+    }
+    for (std::size_t i = start; i < end; ++i) put(i, fetch(i).value);
+  }
+  return changed ? -1 : 0;
+}
+
 /* External values of `order` at *cursor into the host array `to`. */
 template <Order order, class Ext, class Host, Kind kind>
 inline int convert_to_host(unsigned char **cursor, Host *to, int n) {
@@ -141,13 +174,10 @@ inline int convert_to_host(unsigned char **cursor, Host *to, int n) {
     std::memmove(to, p, count * sizeof(Ext));
     return 0;
   } else {
-    unsigned changed = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      Converted<Host> r = convert_element<kind, Host>(load<order, Ext>(p + i * sizeof(Ext)));
-      to[i] = r.value;
-      changed |= r.changed;
-    }
-    return changed ? -1 : 0;
+    return convert_blocks<Host>(
+        count,
+        [p](std::size_t i) { return convert_element<kind, Host>(load<order, Ext>(p + i * sizeof(Ext))); },
+        [to](std::size_t i, Host value) { to[i] = value; });
   }
 }
 
@@ -162,13 +192,9 @@ inline int convert_to_external(const Host *from, unsigned char **cursor, int n) 
     std::memmove(p, from, count * sizeof(Ext));
     return 0;
   } else {
-    unsigned changed = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      Converted<Ext> r = convert_element<kind, Ext>(from[i]);
-      store<order, Ext>(r.value, p + i * sizeof(Ext));
-      changed |= r.changed;
-    }
-    return changed ? -1 : 0;
+    return convert_blocks<Ext>(
+        count, [from](std::size_t i) { return convert_element<kind, Ext>(from[i]); },
+        [p](std::size_t i, Ext value) { store<order, Ext>(value, p + i * sizeof(Ext)); });
   }
 }
 

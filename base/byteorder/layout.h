@@ -134,7 +134,29 @@ inline ImageBits<T> to_image_bits(T value) {
   }
 }
 
-/* Fetches one external value of type T in `order` from p (any alignment). */
+/* The bytes of an image in the opposite order. */
+template <class U>
+inline U byte_reversed(U u) {
+  static_assert(std::is_unsigned_v<U>);
+  if constexpr (sizeof(U) == 1)
+    return u;
+  else if constexpr (sizeof(U) == 2)
+    return __builtin_bswap16(u);
+  else if constexpr (sizeof(U) == 4)
+    return __builtin_bswap32(u);
+  else
+    return __builtin_bswap64(u);
+}
+
+/* The byte order an external order reads its image in (a is not asked:
+ * its image is always the host's). */
+constexpr std::endian stream_byte_order(Order order) {
+  return order == Order::m ? std::endian::big : std::endian::little;
+}
+
+/* Fetches one external value of type T in `order` from p (any alignment).
+ * The image is fetched whole and its bytes reversed as a word, which
+ * compilers turn into one load and one byte-swap instruction. */
 template <Order order, class T>
 inline T load(const unsigned char *p) {
   if constexpr (kCopies<T>(order)) {
@@ -142,12 +164,10 @@ inline T load(const unsigned char *p) {
     std::memcpy(&value, p, sizeof value);
     return value;
   } else {
-    ImageBits<T> bits = 0;
-    for (unsigned k = 0; k < sizeof(T); ++k) {
-      unsigned at = external_position(kNativeHost, order, sizeof(T), kIsDouble<T>, k);
-      bits = static_cast<ImageBits<T>>(bits | ImageBits<T>(p[at]) << (8 * (sizeof(T) - 1 - k)));
-    }
-    return from_image_bits<T>(bits);
+    ImageBits<T> raw;
+    std::memcpy(&raw, p, sizeof raw);
+    if constexpr (stream_byte_order(order) != std::endian::native) raw = byte_reversed(raw);
+    return from_image_bits<T>(raw);
   }
 }
 
@@ -158,10 +178,8 @@ inline void store(T value, unsigned char *p) {
     std::memcpy(p, &value, sizeof value);
   } else {
     ImageBits<T> bits = to_image_bits(value);
-    for (unsigned k = 0; k < sizeof(T); ++k) {
-      unsigned at = external_position(kNativeHost, order, sizeof(T), kIsDouble<T>, k);
-      p[at] = static_cast<unsigned char>(bits >> (8 * (sizeof(T) - 1 - k)));
-    }
+    if constexpr (stream_byte_order(order) != std::endian::native) bits = byte_reversed(bits);
+    std::memcpy(p, &bits, sizeof bits);
   }
 }
 

@@ -17,6 +17,7 @@
 namespace tkpixmap::byteorder::rules {
 
 inline constexpr double kTwo31 = 2147483648.0;
+inline constexpr double kTwo63 = 9223372036854775808.0;
 inline constexpr double kTwo64 = 18446744073709551616.0;
 
 /* Integer to floating, rounded to nearest with ties to even (the only
@@ -26,50 +27,79 @@ constexpr F to_floating(I value) {
   return static_cast<F>(value);
 }
 
-/* Floating to signed 32-bit: truncation toward zero, saturation at the
- * limits, NaN gives 0. */
-constexpr std::int32_t to_int32(double x) {
-  if (x != x) return 0;
-  if (x >= kTwo31) return std::numeric_limits<std::int32_t>::max();
-  if (x <= -kTwo31 - 1.0) return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(x);
+/* The rules are written as selections between values that are all computed,
+ * never as early returns, and every cast sees only a value it can hold.  The
+ * clamps have the shapes `x < k ? k : x` and `x < k ? x : k`, which compile to
+ * single IEEE max/min instructions, so the loops over arrays run without
+ * branches (and vectorise where the target allows). */
+
+/* Largest value of F below 2^31 and below 2^64. */
+template <class F>
+inline constexpr F kBelowTwo31 = std::is_same_v<F, float> ? F(2147483520.0) : F(2147483647.0);
+inline constexpr double kBelowTwo63 = 9223372036854774784.0;
+inline constexpr double kBelowTwo64 = 18446744073709549568.0;
+
+/* Floating (float or double) to signed 32-bit: truncation toward zero,
+ * saturation at the limits, NaN gives 0. */
+template <class F>
+constexpr std::int32_t to_int32(F x) {
+  constexpr F kLow = static_cast<F>(-kTwo31), kHigh = static_cast<F>(kTwo31);
+  /* Everything at or below -2^31 truncates to -2^31; a NaN passes the
+   * first clamp and is caught by the second. */
+  F clamped = x < kLow ? kLow : x;
+  clamped = clamped < kBelowTwo31<F> ? clamped : kBelowTwo31<F>;
+  std::int32_t value = static_cast<std::int32_t>(clamped);
+  value = x >= kHigh ? std::numeric_limits<std::int32_t>::max() : value;
+  return x != x ? 0 : value;
 }
 
 /* Floating to unsigned 32-bit: below 2^31 the signed rule's bit pattern
  * (so -1.5 gives 4294967295), from 2^31 up 2^31 plus the signed rule applied
- * to the excess (so 2^32 and more give 4294967295), NaN gives 0. */
-constexpr std::uint32_t to_uint32(double x) {
-  if (!(x >= kTwo31)) return static_cast<std::uint32_t>(to_int32(x));
-  return 0x80000000u + static_cast<std::uint32_t>(to_int32(x - kTwo31));
+ * to the excess (so 2^32 and more give 4294967295), NaN gives 0.  The excess
+ * x - 2^31 is exact wherever it matters (Sterbenz) and saturates elsewhere. */
+template <class F>
+constexpr std::uint32_t to_uint32(F x) {
+  constexpr F kHalf = static_cast<F>(kTwo31);
+  std::uint32_t low = static_cast<std::uint32_t>(to_int32(x));
+  std::uint32_t high = 0x80000000u + static_cast<std::uint32_t>(to_int32(x - kHalf));
+  return x >= kHalf ? high : low;
 }
 
 /* Floating to unsigned 64-bit: negative values and NaN give 0, 2^64 and
  * more give 2^64-1, anything else is truncated toward zero. */
 constexpr std::uint64_t to_uint64(double x) {
-  if (!(x >= 0.0)) return 0;
-  if (x >= kTwo64) return std::numeric_limits<std::uint64_t>::max();
-  return static_cast<std::uint64_t>(x);
+  double clamped = 0.0 < x ? x : 0.0;
+  clamped = clamped < kBelowTwo64 ? clamped : kBelowTwo64;
+  std::uint64_t value = static_cast<std::uint64_t>(clamped);
+  return x >= kTwo64 ? std::numeric_limits<std::uint64_t>::max() : value;
 }
 
 /* Floating to signed 64-bit: the unsigned rule applied to the magnitude,
  * negated for negative values, taken modulo 2^64.  Values from 2^63 up wrap
  * to negative numbers; -2^63 itself is exact. */
 constexpr std::int64_t to_int64(double x) {
-  std::uint64_t magnitude = x < 0.0 ? 0 - to_uint64(-x) : to_uint64(x);
-  return static_cast<std::int64_t>(magnitude);
+  /* Inside (-2^63, 2^63) this is the plain conversion; outside, the
+   * magnitude's unsigned image wraps. */
+  double clamped = x < -kBelowTwo63 ? -kBelowTwo63 : x;
+  clamped = clamped < kBelowTwo63 ? clamped : kBelowTwo63;
+  std::int64_t plain = static_cast<std::int64_t>(clamped);
+  std::uint64_t outside = x < 0.0 ? 0 - to_uint64(-x) : to_uint64(x);
+  bool inside = x > -kTwo63 && x < kTwo63;
+  return inside ? plain : static_cast<std::int64_t>(outside);
 }
 
 /* Floating to the integer type I by whichever of the four rules governs its
  * width and signedness.  Narrower destinations go through the 32-bit rules;
- * callers only hand them values that fit. */
-template <class I>
-constexpr I truncate_to(double x) {
-  static_assert(std::is_integral_v<I>);
+ * callers only hand them values that fit.  A float is widened to double for
+ * the 64-bit rules. */
+template <class I, class F>
+constexpr I truncate_to(F x) {
+  static_assert(std::is_integral_v<I> && std::is_floating_point_v<F>);
   if constexpr (sizeof(I) == 8) {
     if constexpr (std::is_unsigned_v<I>)
-      return static_cast<I>(to_uint64(x));
+      return static_cast<I>(to_uint64(static_cast<double>(x)));
     else
-      return static_cast<I>(to_int64(x));
+      return static_cast<I>(to_int64(static_cast<double>(x)));
   } else if constexpr (std::is_unsigned_v<I>) {
     return static_cast<I>(to_uint32(x));
   } else {
