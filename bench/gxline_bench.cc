@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -111,18 +112,24 @@ void BM_getline(benchmark::State &state) {
 BENCHMARK(BM_gxline)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_getline)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Keeps the lines-per-second figure of each benchmark to print the ratio.
+// Keeps the lines-per-second figure of each benchmark to print the ratio:
+// the median when repetitions are asked for, else the single run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run> &runs) override {
     for (const Run &run : runs) {
       auto items = run.counters.find("items_per_second");
-      if (items != run.counters.end() && run.run_type == Run::RT_Iteration)
-        linesPerSecond[run.run_name.function_name] = items->second.value;
+      bool usable = run.run_type == Run::RT_Iteration
+                        ? medians.count(run.run_name.function_name) == 0
+                        : run.aggregate_name == "median";
+      if (items == run.counters.end() || !usable) continue;
+      linesPerSecond[run.run_name.function_name] = items->second.value;
+      if (run.run_type == Run::RT_Aggregate) medians.insert(run.run_name.function_name);
     }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> linesPerSecond;
+  std::set<std::string> medians;
 };
 
 }  // namespace
