@@ -15,7 +15,7 @@ trap cleanup EXIT INT TERM
 
 if [ -z "${DISPLAY:-}" ]; then
   display_file=$(mktemp)
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 "1024x768x${DEMO_DEPTH:-24}" \
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 "1920x1200x${DEMO_DEPTH:-24}" \
     3>"$display_file" >/dev/null 2>&1 &
   xvfb_pid=$!
   tries=0

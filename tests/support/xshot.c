@@ -114,9 +114,23 @@ int main(int argc, char **argv) {
     fprintf(stderr, "xshot: no such window\n");
     return 1;
   }
-  int width = attributes.width, height = attributes.height;
+  /* Only the part of the window on the screen can be read: XGetImage
+   * refuses a window that reaches past the screen's edge. */
+  int rootX = 0, rootY = 0;
+  Window child;
+  XTranslateCoordinates(display, window, attributes.root, 0, 0, &rootX, &rootY, &child);
+  XWindowAttributes rootAttributes;
+  XGetWindowAttributes(display, attributes.root, &rootAttributes);
+  int left = rootX < 0 ? -rootX : 0, top = rootY < 0 ? -rootY : 0;
+  int width = attributes.width - left, height = attributes.height - top;
+  if (rootX + attributes.width > rootAttributes.width) width -= rootX + attributes.width - rootAttributes.width;
+  if (rootY + attributes.height > rootAttributes.height) height -= rootY + attributes.height - rootAttributes.height;
+  if (width <= 0 || height <= 0) {
+    fprintf(stderr, "xshot: the window is off the screen\n");
+    return 1;
+  }
   XImage *image =
-      XGetImage(display, window, 0, 0, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
+      XGetImage(display, window, left, top, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
   if (image == NULL) {
     fprintf(stderr, "xshot: XGetImage failed\n");
     return 1;
