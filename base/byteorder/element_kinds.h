@@ -70,39 +70,26 @@ using CType = typename TypeOf<type, sign>::type;
 
 static_assert(sizeof(short) == 2 && sizeof(int) == 4 && sizeof(long long) == 8);
 
-template <class Dst>
-struct Converted {
-  Dst value;
-  bool changed;
-};
-
-/* One element of the given kind, from Src to Dst. */
+/* One element of the given kind, from Src to Dst: the value stored. */
 template <Kind kind, class Dst, class Src>
-inline Converted<Dst> convert_element(Src x) {
+inline Dst convert_value(Src x) {
   if constexpr (kind == Kind::copy_or_rearrange) {
     static_assert(std::is_same_v<Src, Dst>);
-    /* Reassembling a floating value is checked like any conversion: a NaN
-     * compares unequal to itself and is reported. */
-    if constexpr (std::is_floating_point_v<Src>)
-      return {x, x != x};
-    else
-      return {x, false};
+    return x;
   } else if constexpr (kind == Kind::widen) {
     static_assert(sizeof(Dst) > sizeof(Src) && std::is_unsigned_v<Dst> == std::is_unsigned_v<Src>);
-    return {static_cast<Dst>(x), false};
+    return static_cast<Dst>(x);
   } else if constexpr (kind == Kind::saturate) {
     static_assert(sizeof(Dst) < sizeof(Src) && std::is_unsigned_v<Dst> == std::is_unsigned_v<Src>);
     constexpr Src lo = std::numeric_limits<Dst>::min(), hi = std::numeric_limits<Dst>::max();
-    bool below = x < lo, above = x > hi;
-    Src clamped = below ? lo : above ? hi : x;
-    return {static_cast<Dst>(clamped), below || above};
+    Src clamped = x < lo ? lo : x > hi ? hi : x;
+    return static_cast<Dst>(clamped);
   } else if constexpr (kind == Kind::float_saturate) {
     static_assert(std::is_floating_point_v<Src> && std::is_integral_v<Dst>);
     /* The limits as the source's floating type sees them: for an unsigned
      * 32-bit destination the single-precision maximum is 2^32, not 2^32-1. */
     constexpr Dst lo = std::numeric_limits<Dst>::min(), hi = std::numeric_limits<Dst>::max();
     constexpr Src lo_f = rules::to_floating<Src>(lo), hi_f = rules::to_floating<Src>(hi);
-    bool below = x < lo_f, above = x > hi_f;
     if constexpr (std::numeric_limits<Dst>::digits <= std::numeric_limits<Src>::digits) {
       /* Both limits are exact in Src: clamping first leaves a value whose
        * truncation is the rule's answer and always fits (a NaN becomes 0). */
@@ -110,58 +97,102 @@ inline Converted<Dst> convert_element(Src x) {
       clamped = clamped < hi_f ? clamped : hi_f;
       using Wide = std::conditional_t<(sizeof(Dst) < 4), std::int32_t, std::int64_t>;
       Dst value = static_cast<Dst>(static_cast<Wide>(clamped));
-      return {x != x ? Dst(0) : value, below || above};
+      return x != x ? Dst(0) : value;
     } else {
       Dst in_range = rules::truncate_to<Dst>(x);
-      return {below ? lo : above ? hi : in_range, below || above};
+      return x < lo_f ? lo : x > hi_f ? hi : in_range;
     }
   } else if constexpr (kind == Kind::to_float) {
     static_assert(std::is_integral_v<Src> && std::is_floating_point_v<Dst>);
-    Dst y = rules::to_floating<Dst>(x);
-    /* Bytes and shorts, and ints into double, are always exact. */
-    constexpr bool exact = std::numeric_limits<Src>::digits <= std::numeric_limits<Dst>::digits;
-    if constexpr (exact)
-      return {y, false};
-    else
-      return {y, rules::truncate_to<Src>(y) != x};
+    return rules::to_floating<Dst>(x);
   } else if constexpr (kind == Kind::to_integer) {
     static_assert(std::is_floating_point_v<Src> && std::is_integral_v<Dst>);
-    Dst y = rules::truncate_to<Dst>(x);
-    return {y, rules::to_floating<Src>(y) != x};
+    return rules::truncate_to<Dst>(x);
   } else if constexpr (kind == Kind::narrow_float) {
     static_assert(std::is_same_v<Src, double> && std::is_same_v<Dst, float>);
-    float y = rules::to_float(x);
-    return {y, static_cast<double>(y) != x};
+    return rules::to_float(x);
   } else {
     static_assert(kind == Kind::widen_float);
     static_assert(std::is_same_v<Src, float> && std::is_same_v<Dst, double>);
-    double y = x;
-    return {y, rules::to_float(y) != x};
+    return static_cast<double>(x);
   }
 }
 
-/* Elements are converted in blocks, each in two passes over the same
- * source: first the reports, until one is found, then the values.  Kept
- * apart, the value pass has no reduction in it and compiles to vector code;
- * the report pass is skipped once anything has been reported.  The reports
- * come first so that a conversion onto its own source (same widths) still
- * reads every element before overwriting it. */
+/* Whether the element x, stored as y, changed value: the kind's report. */
+template <Kind kind, class Src, class Dst>
+inline bool changed(Src x, Dst y) {
+  if constexpr (kind == Kind::copy_or_rearrange) {
+    /* Reassembling a floating value is checked like any conversion: a NaN
+     * compares unequal to itself and is reported. */
+    if constexpr (std::is_floating_point_v<Src>)
+      return y != x;
+    else
+      return false;
+  } else if constexpr (kind == Kind::widen) {
+    return false;
+  } else if constexpr (kind == Kind::saturate) {
+    constexpr Src lo = std::numeric_limits<Dst>::min(), hi = std::numeric_limits<Dst>::max();
+    return (x < lo) | (x > hi);
+  } else if constexpr (kind == Kind::float_saturate) {
+    constexpr Src lo_f = rules::to_floating<Src>(std::numeric_limits<Dst>::min());
+    constexpr Src hi_f = rules::to_floating<Src>(std::numeric_limits<Dst>::max());
+    return (x < lo_f) | (x > hi_f);
+  } else if constexpr (kind == Kind::to_float) {
+    /* Bytes and shorts, and ints into double, are always exact. */
+    if constexpr (std::numeric_limits<Src>::digits <= std::numeric_limits<Dst>::digits)
+      return false;
+    else
+      return rules::truncate_to<Src>(y) != x;
+  } else if constexpr (kind == Kind::to_integer) {
+    return rules::to_floating<Src>(y) != x;
+  } else if constexpr (kind == Kind::narrow_float) {
+    return static_cast<double>(y) != x;
+  } else {
+    /* Narrowing the stored double gives back every float but a NaN. */
+    static_assert(kind == Kind::widen_float);
+    return x != x;
+  }
+}
+
+/* The external image of a type is its host image with every byte reversed:
+ * whole arrays are then moved by one vector byte reversal. */
+template <Order order, class T>
+inline constexpr bool kReversed = !kCopies<T>(order) && stream_byte_order(order) != std::endian::native;
+template <Order order, class T>
+inline constexpr bool kPlainlyReversed =
+    kReversed<order, T> && (!kIsDouble<T> || double_image_is_integer_image(kNativeHost));
+
+/* True when some element of the array is a NaN.  Written on 16-byte vectors
+ * so that the scan needs no vector reduction of comparison results, which
+ * compilers do not manage for doubles on every target. */
+template <class T>
+inline bool any_nan(const T *values, std::size_t n) {
+  static_assert(std::is_floating_point_v<T>);
+  using Vector [[gnu::vector_size(16)]] = T;
+  constexpr std::size_t kLanes = 16 / sizeof(T);
+  decltype(Vector{} != Vector{}) seen = {};
+  std::size_t i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    Vector v;
+    std::memcpy(&v, values + i, sizeof v);
+    seen |= v != v;
+  }
+  bool any = false;
+  for (std::size_t lane = 0; lane < kLanes; ++lane) any |= seen[lane] != 0;
+  for (; i < n; ++i) any |= values[i] != values[i];
+  return any;
+}
+
+/* Elements are converted in blocks.  The external side of a block is staged
+ * in a local array of images in host byte order: fetched with one memcpy and
+ * byte-reversed as a whole where the order needs it, or byte-reversed there
+ * and stored with one memcpy.  Each block takes two passes: the values, then
+ * the reports from each source and stored value, until one is found.  Kept
+ * apart, neither pass mixes a reduction into the conversion and both compile
+ * to vector code where the target has the instructions.  Every element of a
+ * block is read before any is written, so a conversion onto its own source
+ * (same widths) is safe. */
 inline constexpr std::size_t kBlock = 512;
-
-template <class Dst, class Fetch, class Put>
-inline int convert_blocks(std::size_t count, Fetch fetch, Put put) {
-  bool changed = false;
-  for (std::size_t start = 0; start < count; start += kBlock) {
-    std::size_t end = count - start < kBlock ? count : start + kBlock;
-    if (!changed) {
-      unsigned any = 0;
-      for (std::size_t i = start; i < end; ++i) any |= fetch(i).changed;
-      changed = any != 0;
-    }
-    for (std::size_t i = start; i < end; ++i) put(i, fetch(i).value);
-  }
-  return changed ? -1 : 0;
-}
 
 /* External values of `order` at *cursor into the host array `to`. */
 template <Order order, class Ext, class Host, Kind kind>
@@ -173,11 +204,33 @@ inline int convert_to_host(unsigned char **cursor, Host *to, int n) {
   if constexpr (kind == Kind::copy_or_rearrange && kCopies<Ext>(order)) {
     std::memmove(to, p, count * sizeof(Ext));
     return 0;
+  } else if constexpr (kind == Kind::copy_or_rearrange && kPlainlyReversed<order, Ext>) {
+    /* In blocks, so that the NaN scan finds the values still in cache. */
+    bool reported = false;
+    for (std::size_t start = 0; start < count; start += 4 * kBlock) {
+      std::size_t length = count - start < 4 * kBlock ? count - start : 4 * kBlock;
+      reverse_images<Ext>(p + start * sizeof(Ext), to + start, length);
+      if constexpr (std::is_floating_point_v<Host>) reported = reported || any_nan(to + start, length);
+    }
+    return reported ? -1 : 0;
   } else {
-    return convert_blocks<Host>(
-        count,
-        [p](std::size_t i) { return convert_element<kind, Host>(load<order, Ext>(p + i * sizeof(Ext))); },
-        [to](std::size_t i, Host value) { to[i] = value; });
+    ImageBits<Ext> staged[kBlock];
+    bool reported = false;
+    for (std::size_t start = 0; start < count; start += kBlock) {
+      std::size_t length = count - start < kBlock ? count - start : kBlock;
+      std::memcpy(staged, p + start * sizeof(Ext), length * sizeof(Ext));
+      if constexpr (kReversed<order, Ext>) reverse_images<Ext>(staged, staged, length);
+      Host *out = to + start;
+      for (std::size_t i = 0; i < length; ++i)
+        out[i] = convert_value<kind, Host>(from_image_bits<Ext>(staged[i]));
+      if (!reported) {
+        unsigned any = 0;
+        for (std::size_t i = 0; i < length; ++i)
+          any |= changed<kind>(from_image_bits<Ext>(staged[i]), out[i]);
+        reported = any != 0;
+      }
+    }
+    return reported ? -1 : 0;
   }
 }
 
@@ -191,10 +244,32 @@ inline int convert_to_external(const Host *from, unsigned char **cursor, int n) 
   if constexpr (kind == Kind::copy_or_rearrange && kCopies<Ext>(order)) {
     std::memmove(p, from, count * sizeof(Ext));
     return 0;
+  } else if constexpr (kind == Kind::copy_or_rearrange && kPlainlyReversed<order, Ext>) {
+    bool reported = false;
+    for (std::size_t start = 0; start < count; start += 4 * kBlock) {
+      std::size_t length = count - start < 4 * kBlock ? count - start : 4 * kBlock;
+      if constexpr (std::is_floating_point_v<Host>) reported = reported || any_nan(from + start, length);
+      reverse_images<Ext>(from + start, p + start * sizeof(Ext), length);
+    }
+    return reported ? -1 : 0;
   } else {
-    return convert_blocks<Ext>(
-        count, [from](std::size_t i) { return convert_element<kind, Ext>(from[i]); },
-        [p](std::size_t i, Ext value) { store<order, Ext>(value, p + i * sizeof(Ext)); });
+    ImageBits<Ext> staged[kBlock];
+    bool reported = false;
+    for (std::size_t start = 0; start < count; start += kBlock) {
+      std::size_t length = count - start < kBlock ? count - start : kBlock;
+      const Host *in = from + start;
+      for (std::size_t i = 0; i < length; ++i)
+        staged[i] = to_image_bits<Ext>(convert_value<kind, Ext>(in[i]));
+      if (!reported) {
+        unsigned any = 0;
+        for (std::size_t i = 0; i < length; ++i)
+          any |= changed<kind>(in[i], from_image_bits<Ext>(staged[i]));
+        reported = any != 0;
+      }
+      if constexpr (kReversed<order, Ext>) reverse_images<Ext>(staged, staged, length);
+      std::memcpy(p + start * sizeof(Ext), staged, length * sizeof(Ext));
+    }
+    return reported ? -1 : 0;
   }
 }
 

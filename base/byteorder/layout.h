@@ -114,11 +114,15 @@ template <class T>
 inline T from_image_bits(ImageBits<T> bits) {
   if constexpr (std::is_integral_v<T>) {
     return static_cast<T>(bits);
-  } else if constexpr (!kIsDouble<T> || double_image_is_integer_image(kNativeHost)) {
-    return std::bit_cast<T>(bits);
   } else {
-    static_assert(kIsDouble<T> && double_words_swapped(kNativeHost), "unsupported double layout");
-    return std::bit_cast<T>(std::rotl(bits, 32));
+    if constexpr (kIsDouble<T> && !double_image_is_integer_image(kNativeHost)) {
+      static_assert(kIsDouble<T> && double_words_swapped(kNativeHost), "unsupported double layout");
+      bits = std::rotl(bits, 32);
+    }
+    /* memcpy rather than bit_cast: the vectoriser handles the former. */
+    T value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
   }
 }
 
@@ -126,11 +130,14 @@ template <class T>
 inline ImageBits<T> to_image_bits(T value) {
   if constexpr (std::is_integral_v<T>) {
     return static_cast<ImageBits<T>>(value);
-  } else if constexpr (!kIsDouble<T> || double_image_is_integer_image(kNativeHost)) {
-    return std::bit_cast<ImageBits<T>>(value);
   } else {
-    static_assert(kIsDouble<T> && double_words_swapped(kNativeHost), "unsupported double layout");
-    return std::rotl(std::bit_cast<ImageBits<T>>(value), 32);
+    ImageBits<T> bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    if constexpr (kIsDouble<T> && !double_image_is_integer_image(kNativeHost)) {
+      static_assert(kIsDouble<T> && double_words_swapped(kNativeHost), "unsupported double layout");
+      bits = std::rotl(bits, 32);
+    }
+    return bits;
   }
 }
 
@@ -146,6 +153,38 @@ inline U byte_reversed(U u) {
     return __builtin_bswap32(u);
   else
     return __builtin_bswap64(u);
+}
+
+/* Copies n images of type T from `from` to `to` (any alignment; the two
+ * may be the same) with the bytes of each reversed.  Written on 16-byte
+ * vectors of images (a compiler extension every supported compiler has) with
+ * shifts and masks, which every vector unit can do; a loop of byte-swap
+ * instructions does not vectorise on targets without a byte shuffle. */
+template <class T>
+inline void reverse_images(const void *from, void *to, std::size_t n) {
+  using U = ImageBits<T>;
+  const unsigned char *src = static_cast<const unsigned char *>(from);
+  unsigned char *dst = static_cast<unsigned char *>(to);
+  std::size_t i = 0;
+  if constexpr (sizeof(U) > 1) {
+    using Vector [[gnu::vector_size(16)]] = U;
+    constexpr std::size_t kLanes = 16 / sizeof(U);
+    for (; i + kLanes <= n; i += kLanes) {
+      Vector v;
+      std::memcpy(&v, src + i * sizeof(U), sizeof v);
+      if constexpr (sizeof(U) >= 8) v = v << 32 | v >> 32;
+      if constexpr (sizeof(U) >= 4)
+        v = (v & U(0x0000FFFF0000FFFFull)) << 16 | (v >> 16 & U(0x0000FFFF0000FFFFull));
+      v = (v & U(0x00FF00FF00FF00FFull)) << 8 | (v >> 8 & U(0x00FF00FF00FF00FFull));
+      std::memcpy(dst + i * sizeof(U), &v, sizeof v);
+    }
+  }
+  for (; i < n; ++i) {
+    U image;
+    std::memcpy(&image, src + i * sizeof(U), sizeof image);
+    image = byte_reversed(image);
+    std::memcpy(dst + i * sizeof(U), &image, sizeof image);
+  }
 }
 
 /* The byte order an external order reads its image in (a is not asked:
