@@ -33,11 +33,9 @@ constexpr F to_floating(I value) {
  * single IEEE max/min instructions, so the loops over arrays run without
  * branches (and vectorise where the target allows). */
 
-/* Largest value of F below 2^31 and below 2^64. */
+/* Largest value of F below 2^31. */
 template <class F>
 inline constexpr F kBelowTwo31 = std::is_same_v<F, float> ? F(2147483520.0) : F(2147483647.0);
-inline constexpr double kBelowTwo63 = 9223372036854774784.0;
-inline constexpr double kBelowTwo64 = 18446744073709549568.0;
 
 /* Floating (float or double) to signed 32-bit: truncation toward zero,
  * saturation at the limits, NaN gives 0. */
@@ -66,26 +64,26 @@ constexpr std::uint32_t to_uint32(F x) {
 }
 
 /* Floating to unsigned 64-bit: negative values and NaN give 0, 2^64 and
- * more give 2^64-1, anything else is truncated toward zero. */
+ * more give 2^64-1, anything else is truncated toward zero.  Few targets
+ * convert 64-bit integers in vector registers, so these two are written for
+ * scalar code: the common range first, through the signed conversion every
+ * target has. */
 constexpr std::uint64_t to_uint64(double x) {
-  double clamped = 0.0 < x ? x : 0.0;
-  clamped = clamped < kBelowTwo64 ? clamped : kBelowTwo64;
-  std::uint64_t value = static_cast<std::uint64_t>(clamped);
-  return x >= kTwo64 ? std::numeric_limits<std::uint64_t>::max() : value;
+  if (x >= 0.0 && x < kTwo63) [[likely]]
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(x));
+  if (x >= kTwo63 && x < kTwo64)
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(x - kTwo63)) + 0x8000000000000000ull;
+  return x >= kTwo64 ? std::numeric_limits<std::uint64_t>::max() : 0;
 }
 
 /* Floating to signed 64-bit: the unsigned rule applied to the magnitude,
  * negated for negative values, taken modulo 2^64.  Values from 2^63 up wrap
  * to negative numbers; -2^63 itself is exact. */
 constexpr std::int64_t to_int64(double x) {
-  /* Inside (-2^63, 2^63) this is the plain conversion; outside, the
-   * magnitude's unsigned image wraps. */
-  double clamped = x < -kBelowTwo63 ? -kBelowTwo63 : x;
-  clamped = clamped < kBelowTwo63 ? clamped : kBelowTwo63;
-  std::int64_t plain = static_cast<std::int64_t>(clamped);
-  std::uint64_t outside = x < 0.0 ? 0 - to_uint64(-x) : to_uint64(x);
-  bool inside = x > -kTwo63 && x < kTwo63;
-  return inside ? plain : static_cast<std::int64_t>(outside);
+  if (x > -kTwo63 && x < kTwo63) [[likely]]
+    return static_cast<std::int64_t>(x);
+  std::uint64_t magnitude = x < 0.0 ? 0 - to_uint64(-x) : to_uint64(x);
+  return static_cast<std::int64_t>(magnitude);
 }
 
 /* Floating to the integer type I by whichever of the four rules governs its
