@@ -162,27 +162,6 @@ template <Order order, class T>
 inline constexpr bool kPlainlyReversed =
     kReversed<order, T> && (!kIsDouble<T> || double_image_is_integer_image(kNativeHost));
 
-/* True when some element of the array is a NaN.  Written on 16-byte vectors
- * so that the scan needs no vector reduction of comparison results, which
- * compilers do not manage for doubles on every target. */
-template <class T>
-inline bool any_nan(const T *values, std::size_t n) {
-  static_assert(std::is_floating_point_v<T>);
-  using Vector [[gnu::vector_size(16)]] = T;
-  constexpr std::size_t kLanes = 16 / sizeof(T);
-  decltype(Vector{} != Vector{}) seen = {};
-  std::size_t i = 0;
-  for (; i + kLanes <= n; i += kLanes) {
-    Vector v;
-    std::memcpy(&v, values + i, sizeof v);
-    seen |= v != v;
-  }
-  bool any = false;
-  for (std::size_t lane = 0; lane < kLanes; ++lane) any |= seen[lane] != 0;
-  for (; i < n; ++i) any |= values[i] != values[i];
-  return any;
-}
-
 /* Elements are converted in blocks.  The external side of a block is staged
  * in a local array of images in host byte order: fetched with one memcpy and
  * byte-reversed as a whole where the order needs it, or byte-reversed there
@@ -205,14 +184,7 @@ inline int convert_to_host(unsigned char **cursor, Host *to, int n) {
     std::memmove(to, p, count * sizeof(Ext));
     return 0;
   } else if constexpr (kind == Kind::copy_or_rearrange && kPlainlyReversed<order, Ext>) {
-    /* In blocks, so that the NaN scan finds the values still in cache. */
-    bool reported = false;
-    for (std::size_t start = 0; start < count; start += 4 * kBlock) {
-      std::size_t length = count - start < 4 * kBlock ? count - start : 4 * kBlock;
-      reverse_images<Ext>(p + start * sizeof(Ext), to + start, length);
-      if constexpr (std::is_floating_point_v<Host>) reported = reported || any_nan(to + start, length);
-    }
-    return reported ? -1 : 0;
+    return reverse_images<Ext, std::is_floating_point_v<Ext>, false>(p, to, count) ? -1 : 0;
   } else {
     ImageBits<Ext> staged[kBlock];
     bool reported = false;
@@ -245,13 +217,7 @@ inline int convert_to_external(const Host *from, unsigned char **cursor, int n) 
     std::memmove(p, from, count * sizeof(Ext));
     return 0;
   } else if constexpr (kind == Kind::copy_or_rearrange && kPlainlyReversed<order, Ext>) {
-    bool reported = false;
-    for (std::size_t start = 0; start < count; start += 4 * kBlock) {
-      std::size_t length = count - start < 4 * kBlock ? count - start : 4 * kBlock;
-      if constexpr (std::is_floating_point_v<Host>) reported = reported || any_nan(from + start, length);
-      reverse_images<Ext>(from + start, p + start * sizeof(Ext), length);
-    }
-    return reported ? -1 : 0;
+    return reverse_images<Ext, std::is_floating_point_v<Ext>, true>(from, p, count) ? -1 : 0;
   } else {
     ImageBits<Ext> staged[kBlock];
     bool reported = false;

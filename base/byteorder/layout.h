@@ -156,35 +156,54 @@ inline U byte_reversed(U u) {
 }
 
 /* Copies n images of type T from `from` to `to` (any alignment; the two
- * may be the same) with the bytes of each reversed.  Written on 16-byte
- * vectors of images (a compiler extension every supported compiler has) with
- * shifts and masks, which every vector unit can do; a loop of byte-swap
- * instructions does not vectorise on targets without a byte shuffle. */
-template <class T>
-inline void reverse_images(const void *from, void *to, std::size_t n) {
+ * may be the same) with the bytes of each reversed, and tells whether any
+ * of the values, read on the host side (the source when `host_source`, else
+ * the result), is a NaN.  Written on 16-byte vectors (a compiler extension
+ * every supported compiler has) as a shuffle of 16-bit lanes and a rotation
+ * within each lane, which every vector unit can do; a loop of byte-swap
+ * instructions does not vectorise on targets without a byte shuffle.  The
+ * NaN test is folded into the same pass so that each value is touched once. */
+template <class T, bool check_nan = false, bool host_source = false>
+inline bool reverse_images(const void *from, void *to, std::size_t n) {
   using U = ImageBits<T>;
   const unsigned char *src = static_cast<const unsigned char *>(from);
   unsigned char *dst = static_cast<unsigned char *>(to);
   std::size_t i = 0;
+  bool nan = false;
   if constexpr (sizeof(U) > 1) {
-    using Vector [[gnu::vector_size(16)]] = U;
-    constexpr std::size_t kLanes = 16 / sizeof(U);
-    for (; i + kLanes <= n; i += kLanes) {
-      Vector v;
+    /* As 16-bit lanes: put the lanes of each image in reverse order, then
+     * exchange the two bytes of every lane. */
+    using Lanes [[gnu::vector_size(16)]] = std::uint16_t;
+    using Values [[gnu::vector_size(16)]] = std::conditional_t<check_nan, T, U>;
+    decltype(Values{} != Values{}) seen = {};
+    constexpr std::size_t kImages = 16 / sizeof(U);
+    for (; i + kImages <= n; i += kImages) {
+      Lanes v;
       std::memcpy(&v, src + i * sizeof(U), sizeof v);
-      if constexpr (sizeof(U) >= 8) v = v << 32 | v >> 32;
-      if constexpr (sizeof(U) >= 4)
-        v = (v & U(0x0000FFFF0000FFFFull)) << 16 | (v >> 16 & U(0x0000FFFF0000FFFFull));
-      v = (v & U(0x00FF00FF00FF00FFull)) << 8 | (v >> 8 & U(0x00FF00FF00FF00FFull));
+      Values host;
+      if constexpr (check_nan && host_source) std::memcpy(&host, &v, sizeof host);
+      if constexpr (sizeof(U) == 4) v = __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6);
+      if constexpr (sizeof(U) == 8) v = __builtin_shufflevector(v, v, 3, 2, 1, 0, 7, 6, 5, 4);
+      v = v << 8 | v >> 8;
+      if constexpr (check_nan && !host_source) std::memcpy(&host, &v, sizeof host);
+      if constexpr (check_nan) seen |= host != host;
       std::memcpy(dst + i * sizeof(U), &v, sizeof v);
     }
+    if constexpr (check_nan)
+      for (std::size_t lane = 0; lane < kImages; ++lane) nan |= seen[lane] != 0;
   }
   for (; i < n; ++i) {
     U image;
     std::memcpy(&image, src + i * sizeof(U), sizeof image);
-    image = byte_reversed(image);
-    std::memcpy(dst + i * sizeof(U), &image, sizeof image);
+    U reversed = byte_reversed(image);
+    std::memcpy(dst + i * sizeof(U), &reversed, sizeof reversed);
+    if constexpr (check_nan) {
+      T host;
+      std::memcpy(&host, host_source ? &image : &reversed, sizeof host);
+      nan |= host != host;
+    }
   }
+  return nan;
 }
 
 /* The byte order an external order reads its image in (a is not asked:
