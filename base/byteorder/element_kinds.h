@@ -95,8 +95,18 @@ inline Dst convert_value(Src x) {
        * truncation is the rule's answer and always fits (a NaN becomes 0). */
       Src clamped = x < lo_f ? lo_f : x;
       clamped = clamped < hi_f ? clamped : hi_f;
-      using Wide = std::conditional_t<(sizeof(Dst) < 4), std::int32_t, std::int64_t>;
-      Dst value = static_cast<Dst>(static_cast<Wide>(clamped));
+      Dst value;
+      if constexpr (std::is_same_v<Dst, unsigned int>) {
+        /* 0 .. 2^32-1 through the signed 32-bit conversion every vector
+         * unit has: the top half is taken off first (exactly) and put back. */
+        constexpr Src kHalf = Src(2147483648.0);
+        Src top = clamped >= kHalf ? kHalf : Src(0);
+        value = static_cast<unsigned int>(static_cast<std::int32_t>(clamped - top)) +
+                (clamped >= kHalf ? 0x80000000u : 0u);
+      } else {
+        using Wide = std::conditional_t<(sizeof(Dst) < 4), std::int32_t, std::int64_t>;
+        value = static_cast<Dst>(static_cast<Wide>(clamped));
+      }
       return x != x ? Dst(0) : value;
     } else {
       Dst in_range = rules::truncate_to<Dst>(x);
@@ -139,10 +149,26 @@ inline bool changed(Src x, Dst y) {
     return (x < lo_f) | (x > hi_f);
   } else if constexpr (kind == Kind::to_float) {
     /* Bytes and shorts, and ints into double, are always exact. */
-    if constexpr (std::numeric_limits<Src>::digits <= std::numeric_limits<Dst>::digits)
+    if constexpr (std::numeric_limits<Src>::digits <= std::numeric_limits<Dst>::digits) {
       return false;
-    else
+    } else if constexpr (sizeof(Src) == 4) {
+      /* y is a rounded 32-bit integer: finite, and at most 2^31 (signed) or
+       * 2^32 (unsigned), where the back conversion saturates.  Only those
+       * limits need handling, which keeps this test in vector code. */
+      constexpr Dst kHalf = Dst(2147483648.0);
+      if constexpr (std::is_signed_v<Src>) {
+        std::int32_t back = static_cast<std::int32_t>(y < kHalf ? y : Dst(0));
+        return (y >= kHalf ? std::numeric_limits<std::int32_t>::max() : back) != x;
+      } else {
+        Dst top = y >= kHalf ? kHalf : Dst(0);
+        Dst rest = y - top < kHalf ? y - top : Dst(0);
+        std::uint32_t back = static_cast<std::uint32_t>(static_cast<std::int32_t>(rest)) +
+                             (y >= kHalf ? 0x80000000u : 0u);
+        return (y - top >= kHalf ? 0xFFFFFFFFu : back) != x;
+      }
+    } else {
       return rules::truncate_to<Src>(y) != x;
+    }
   } else if constexpr (kind == Kind::to_integer) {
     return rules::to_floating<Src>(y) != x;
   } else if constexpr (kind == Kind::narrow_float) {
@@ -163,9 +189,8 @@ inline constexpr bool kPlainlyReversed =
     kReversed<order, T> && (!kIsDouble<T> || double_image_is_integer_image(kNativeHost));
 
 /* Elements are converted in blocks.  The external side of a block is staged
- * in a local array of images in host byte order: fetched with one memcpy and
- * byte-reversed as a whole where the order needs it, or byte-reversed there
- * and stored with one memcpy.  Each block takes two passes: the values, then
+ * in a local array of images in host byte order, fetched or stored with one
+ * memcpy, or with one vector byte reversal where the order needs it.  Each block takes two passes: the values, then
  * the reports from each source and stored value, until one is found.  Kept
  * apart, neither pass mixes a reduction into the conversion and both compile
  * to vector code where the target has the instructions.  Every element of a
@@ -190,8 +215,10 @@ inline int convert_to_host(unsigned char **cursor, Host *to, int n) {
     bool reported = false;
     for (std::size_t start = 0; start < count; start += kBlock) {
       std::size_t length = count - start < kBlock ? count - start : kBlock;
-      std::memcpy(staged, p + start * sizeof(Ext), length * sizeof(Ext));
-      if constexpr (kReversed<order, Ext>) reverse_images<Ext>(staged, staged, length);
+      if constexpr (kReversed<order, Ext>)
+        reverse_images<Ext>(p + start * sizeof(Ext), staged, length);
+      else
+        std::memcpy(staged, p + start * sizeof(Ext), length * sizeof(Ext));
       Host *out = to + start;
       for (std::size_t i = 0; i < length; ++i)
         out[i] = convert_value<kind, Host>(from_image_bits<Ext>(staged[i]));
@@ -232,8 +259,10 @@ inline int convert_to_external(const Host *from, unsigned char **cursor, int n) 
           any |= changed<kind>(in[i], from_image_bits<Ext>(staged[i]));
         reported = any != 0;
       }
-      if constexpr (kReversed<order, Ext>) reverse_images<Ext>(staged, staged, length);
-      std::memcpy(p + start * sizeof(Ext), staged, length * sizeof(Ext));
+      if constexpr (kReversed<order, Ext>)
+        reverse_images<Ext>(staged, p + start * sizeof(Ext), length);
+      else
+        std::memcpy(p + start * sizeof(Ext), staged, length * sizeof(Ext));
     }
     return reported ? -1 : 0;
   }
