@@ -93,21 +93,22 @@ inline Dst convert_value(Src x) {
     if constexpr (std::numeric_limits<Dst>::digits <= std::numeric_limits<Src>::digits) {
       /* Both limits are exact in Src: clamping first leaves a value whose
        * truncation is the rule's answer and always fits (a NaN becomes 0). */
-      Src clamped = x < lo_f ? lo_f : x;
-      clamped = clamped < hi_f ? clamped : hi_f;
-      Dst value;
       if constexpr (std::is_same_v<Dst, unsigned int>) {
-        /* 0 .. 2^32-1 through the signed 32-bit conversion every vector
-         * unit has: the top half is taken off first (exactly) and put back. */
-        constexpr Src kHalf = Src(2147483648.0);
-        Src top = clamped >= kHalf ? kHalf : Src(0);
-        value = static_cast<unsigned int>(static_cast<std::int32_t>(clamped - top)) +
-                (clamped >= kHalf ? 0x80000000u : 0u);
+        /* Double into 0 .. 2^32-1 has no vector form on common targets; in
+         * scalar code the clamps are done on the 64-bit integer instead, as
+         * selects rather than branches on the (unpredictable) sign. */
+        bool inside = x > -rules::kTwo63 && x < rules::kTwo63;
+        std::int64_t wide = static_cast<std::int64_t>(inside ? x : 0.0);
+        wide = wide < 0 ? 0 : wide;
+        wide = wide > 0xFFFFFFFF || x >= rules::kTwo63 ? 0xFFFFFFFF : wide;
+        return static_cast<Dst>(wide);
       } else {
+        Src clamped = x < lo_f ? lo_f : x;
+        clamped = clamped < hi_f ? clamped : hi_f;
         using Wide = std::conditional_t<(sizeof(Dst) < 4), std::int32_t, std::int64_t>;
-        value = static_cast<Dst>(static_cast<Wide>(clamped));
+        Dst value = static_cast<Dst>(static_cast<Wide>(clamped));
+        return x != x ? Dst(0) : value;
       }
-      return x != x ? Dst(0) : value;
     } else {
       Dst in_range = rules::truncate_to<Dst>(x);
       return x < lo_f ? lo : x > hi_f ? hi : in_range;
@@ -167,7 +168,19 @@ inline bool changed(Src x, Dst y) {
         return (y - top >= kHalf ? 0xFFFFFFFFu : back) != x;
       }
     } else {
-      return rules::truncate_to<Src>(y) != x;
+      /* The same for 64-bit integers: y is at most 2^63 (signed, where the
+       * back conversion wraps to -2^63) or 2^64 (unsigned, saturating). */
+      constexpr Dst kHalf = Dst(9223372036854775808.0);
+      if constexpr (std::is_signed_v<Src>) {
+        std::int64_t back = static_cast<std::int64_t>(y < kHalf ? y : Dst(0));
+        return (y >= kHalf ? std::numeric_limits<std::int64_t>::min() : back) != x;
+      } else {
+        Dst top = y >= kHalf ? kHalf : Dst(0);
+        Dst rest = y - top < kHalf ? y - top : Dst(0);
+        std::uint64_t back = static_cast<std::uint64_t>(static_cast<std::int64_t>(rest)) +
+                             (y >= kHalf ? 0x8000000000000000ull : 0ull);
+        return (y - top >= kHalf ? ~0ull : back) != x;
+      }
     }
   } else if constexpr (kind == Kind::to_integer) {
     return rules::to_floating<Src>(y) != x;
