@@ -122,7 +122,10 @@ struct Lzw {
       firstPixel = suffix[c];
       pending.push_back(firstPixel);
       if (nextFree <= 4095) {
-        if (previous >= nextFree) *territory = true;
+        // A prefix that is not a string (a code not yet defined, or the
+        // clear or end code delivered as a pixel) is where decoders may
+        // differ.
+        if (previous >= nextFree || previous == clear || previous == end) *territory = true;
         prefix[nextFree] = previous;
         suffix[nextFree] = firstPixel;
         ++nextFree;

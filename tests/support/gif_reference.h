@@ -16,8 +16,9 @@ struct ReferenceImage {
   int width = 0, height = 0;
   std::vector<uint8_t> rgba;  // the whole logical screen; empty when no buffer
   // The data took a turn where the fast decoder is allowed to differ: a code
-  // above the next free entry, or a table entry defined on an entry not yet
-  // defined (its string would change when that entry is defined later).
+  // above the next free entry, or a table entry defined on a prefix that is
+  // no string (an entry not yet defined, whose string would change when it
+  // is defined later, or the clear or end code delivered as a pixel).
   bool undefinedTerritory = false;
 };
 

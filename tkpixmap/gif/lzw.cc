@@ -24,8 +24,8 @@ class BitReader {
   // The next code of `width` bits, or -1 once the data has ended.  A code
   // that starts before the end of the data but is cut by it is completed
   // with zero bits.
-  int read(int width) {
-    if (count_ < width && !fill(width)) return -1;
+  [[gnu::always_inline]] int read(int width) {
+    if (count_ < width && !fill(width)) [[unlikely]] return -1;
     int code = static_cast<int>(bits_ & ((uint64_t{1} << width) - 1));
     bits_ >>= width;
     count_ -= width;
@@ -44,7 +44,7 @@ class BitReader {
   }
 
  private:
-  bool fill(int width) {
+  [[gnu::noinline]] bool fill(int width) {
     for (;;) {
       if (end_ - next_ >= 8) {
         // Load 8 bytes and keep as many whole ones as fit; the surplus bits
@@ -93,6 +93,7 @@ class BitReader {
 
 // Walks the image's rows (plain or interlaced) and stores the pixels that
 // fall inside the window.
+template <typename Entry>
 class RasterWriter {
  public:
   RasterWriter(const RasterGeometry &g, uint8_t *pixels, const Palette &palette)
@@ -104,45 +105,58 @@ class RasterWriter {
     enterRow();
   }
 
-  bool done() const { return done_; }
-
   // One pixel.  False once the raster is full.
-  bool put(int pixel) {
-    if (visible_ && x_ >= x0_ && x_ < x1_) out_[rowBase_ + x_] = colour_[pixel];
-    if (++x_ == g_.imageWidth) nextRow();
-    return !done_;
+  [[gnu::always_inline]] bool put(int pixel) {
+    if (x_ < fastEnd_) {
+      out_[rowBase_ + x_] = colour_[pixel];
+      if (++x_ == g_.imageWidth) nextRow();
+      return !done_;
+    }
+    return putSlow(pixel);
   }
 
-  // `length` pixels given by walking the tables back from `code`, then the
-  // pixel `tail` when hasTail.  The common case, a string wholly inside the
+  // The string of table entry `code` (`length` pixels), then the pixel
+  // `tail` when hasTail.  The common case, a string wholly inside the
   // visible part of the current row, is written backwards in place.
-  bool putString(const uint16_t *prefix, const uint16_t *suffix, int code, int length,
-                 bool hasTail, int tail, uint16_t *scratch) {
+  [[gnu::always_inline]] bool putString(const Entry *table, int code, int length, bool hasTail,
+                                        int tail, uint16_t *scratch) {
     int total = length + (hasTail ? 1 : 0);
-    if (visible_ && x_ >= x0_ && x_ + total <= x1_) {
+    if (x_ + total <= fastEnd_) [[likely]] {
       uint32_t *dst = out_ + rowBase_ + x_;
-      int i = length;
       if (hasTail) dst[length] = colour_[tail];
-      while (i > 0) {
-        dst[--i] = colour_[suffix[code]];
-        code = prefix[code];
+      for (int i = length; i > 0;) {
+        const Entry e = table[code];
+        dst[--i] = colour_[e.suffix()];
+        code = e.prefix();
       }
       x_ += total;
       if (x_ == g_.imageWidth) nextRow();
       return !done_;
     }
+    return putStringSlow(table, code, length, hasTail, tail, scratch);
+  }
+
+ private:
+  [[gnu::noinline]] bool putSlow(int pixel) {
+    if (visible_ && x_ >= x0_ && x_ < x1_) out_[rowBase_ + x_] = colour_[pixel];
+    if (++x_ == g_.imageWidth) nextRow();
+    return !done_;
+  }
+
+  [[gnu::noinline]] bool putStringSlow(const Entry *table, int code, int length, bool hasTail,
+                                       int tail, uint16_t *scratch) {
     for (int i = length; i > 0;) {
-      scratch[--i] = suffix[code];
-      code = prefix[code];
+      scratch[--i] = static_cast<uint16_t>(table[code].suffix());
+      code = table[code].prefix();
     }
-    if (hasTail) scratch[length] = static_cast<uint16_t>(tail);
+    int total = length;
+    if (hasTail) scratch[total++] = static_cast<uint16_t>(tail);
     for (int i = 0; i < total; ++i) {
-      if (!put(scratch[i])) return false;
+      if (!putSlow(scratch[i])) return false;
     }
     return true;
   }
 
- private:
   void nextRow() {
     x_ = 0;
     if (!g_.interlaced) {
@@ -171,6 +185,9 @@ class RasterWriter {
     rowBase_ = visible_ ? static_cast<ptrdiff_t>((screenY - g_.windowY) * g_.windowWidth +
                                                  (int64_t{g_.imageLeft} - g_.windowX))
                         : 0;
+    // Pixels before fastEnd_ go straight to the row; a row cut on its left
+    // takes the checked path throughout.
+    fastEnd_ = visible_ && x0_ == 0 ? x1_ : 0;
   }
 
   const RasterGeometry &g_;
@@ -178,6 +195,7 @@ class RasterWriter {
   const uint32_t *colour_;
   int x0_ = 0, x1_ = 0;   // visible image columns [x0_, x1_)
   int x_ = 0, y_ = 0;     // position in the image
+  int fastEnd_ = 0;       // columns below this are visible without a check
   int pass_ = 0;
   bool visible_ = false;  // the current row lies in the window
   bool done_ = false;
@@ -190,34 +208,186 @@ RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palet
                                 const RasterGeometry &geometry, uint8_t *pixels) {
   if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize) return RasterStatus::badCodeSize;
   if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) return RasterStatus::complete;
+  if (fillsWindowInOrder(geometry)) {
+    const size_t count = size_t(geometry.windowWidth) * size_t(geometry.windowHeight);
+    return decodeInOrder(source, minCodeSize, palette, reinterpret_cast<uint32_t *>(pixels),
+                         count);
+  }
+  return decodeAnyOrder(source, minCodeSize, palette, geometry, pixels);
+}
 
+namespace {
+
+// Copies the first `length` pixels of `from` to `to` in blocks of 8, which
+// may write up to 7 pixels past `length` (they are written again later).
+// Every block is read whole before it is stored, and the pixels needed lie
+// before `to`, so source and destination may overlap.
+[[gnu::always_inline]] inline void copyBlocks(uint32_t *to, const uint32_t *from, uint32_t length) {
+  uint32_t i = 0;
+  do {
+    uint32_t block[8];
+    memcpy(block, from + i, sizeof block);
+    memcpy(to + i, block, sizeof block);
+    i += 8;
+  } while (i < length);
+}
+
+}  // namespace
+
+RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
+                                       const Palette &palette, uint32_t *pixels, size_t count) {
   const int clearCode = 1 << minCodeSize;
   const int endCode = clearCode + 1;
-  // Literal entries are one pixel each.  Entries not yet defined (and the
-  // clear and end codes) read, when a string refers to them, as two pixels
-  // of value 0: the effect of all-zero table links.
-  for (int e = 0; e < clearCode; ++e) {
-    prefix_[e] = 0;
-    suffix_[e] = static_cast<uint16_t>(e);
-    first_[e] = static_cast<uint16_t>(e);
-    length_[e] = 1;
-  }
-  auto resetEntries = [this](int from, int to) {
-    for (int e = from; e < to; ++e) {
-      prefix_[e] = 0;
-      suffix_[e] = 0;
-      first_[e] = 0;
-      length_[e] = 2;
-    }
-  };
-  resetEntries(clearCode, kMaxCodes);
+  Copy *const copies = copies_;
+  const uint32_t *const colour = palette.colour;
+  // A literal's string is its palette colour; 8 palette entries past any
+  // literal exist, so literals copy in blocks like every other string.
+  for (int e = 0; e < clearCode; ++e) copies[e] = Copy{colour + e, 1};
+
+  uint32_t *out = pixels;
+  uint32_t *const end = pixels + count;
+  // Blocks of up to `kBlockSlack` pixels past a string stay in the buffer
+  // when the string starts no later than this.
+  constexpr size_t kBlockSlack = 8;
 
   int codeWidth = minCodeSize + 1;
-  int widthLimit = 2 * clearCode;
   int nextFree = clearCode + 2;
+  auto widenLimit = [](int limit) { return limit < kMaxCodes ? limit : kMaxCodes + 1; };
+  int widthLimit = 2 * clearCode;
+  int widenAt = widenLimit(widthLimit);
 
   BitReader bits(source);
-  RasterWriter raster(geometry, pixels, palette);
+  RasterStatus status = RasterStatus::endedEarly;
+  const uint32_t *previousStart = nullptr;  // where the previous code's string went
+  uint32_t previousLength = 0;
+  // The pixel value after a clear code was the code of the next entry: that
+  // entry is then defined on itself, and using it ends the data (length 0).
+  bool nextRefersToItself = false;
+  auto define = [&](const uint32_t *start, uint32_t length) {
+    if (nextFree >= kMaxCodes) return;
+    copies[nextFree] = nextRefersToItself ? Copy{nullptr, 0} : Copy{start, length};
+    nextRefersToItself = false;
+    if (++nextFree >= widenAt) {
+      widthLimit *= 2;
+      widenAt = widenLimit(widthLimit);
+      ++codeWidth;
+    }
+  };
+
+  // Writes `length` pixels of the string at `from`, clipped to the buffer.
+  // False once the buffer is full.
+  auto put = [&](const uint32_t *from, uint32_t length) {
+    previousStart = out;
+    previousLength = length;
+    if (size_t(end - out) >= length + kBlockSlack) [[likely]] {
+      copyBlocks(out, from, length);
+      out += length;
+      return true;
+    }
+    size_t room = size_t(end - out);
+    size_t n = length < room ? length : room;
+    for (size_t i = 0; i < n; ++i) out[i] = from[i];
+    out += n;
+    return out < end;
+  };
+  // A pixel value straight from the data (the first after a clear code).
+  auto putPixel = [&](int pixel) {
+    nextRefersToItself = pixel == nextFree;
+    *out = colour[pixel];
+    return put(out, 1);  // copying it onto itself records where it went
+  };
+
+  int code;
+  do {
+    code = bits.read(codeWidth);
+  } while (code == clearCode);
+  if (code >= 0) {
+    if (!putPixel(code)) return RasterStatus::complete;
+    for (;;) {
+      code = bits.read(codeWidth);
+      if (code < nextFree && code != clearCode && code != endCode) [[likely]] {
+        if (code < 0) break;
+        const Copy string = copies[code];
+        if (string.length == 0) break;  // an entry that refers to itself
+        const uint32_t *start = previousStart;
+        const uint32_t length = previousLength;
+        if (!put(string.source, string.length)) {
+          status = RasterStatus::complete;
+          break;
+        }
+        // The new entry is the previous string plus this one's first
+        // pixel: exactly what now lies at the previous string's start.
+        define(start, length + 1);
+        continue;
+      }
+      if (code == clearCode) {
+        codeWidth = minCodeSize + 1;
+        widthLimit = 2 * clearCode;
+        widenAt = widenLimit(widthLimit);
+        nextFree = clearCode + 2;
+        code = bits.read(codeWidth);  // whatever follows is a pixel
+        if (code < 0) break;
+        if (!putPixel(code)) {
+          status = RasterStatus::complete;
+          break;
+        }
+        continue;
+      }
+      if (code == endCode) {
+        bits.skipRest();
+        break;
+      }
+      // Not yet defined: the previous string and its own first pixel, which
+      // is the previous string copied one pixel longer onto its own end.
+      const uint32_t *start = previousStart;
+      const uint32_t length = previousLength + 1;
+      uint32_t *to = out;
+      size_t room = size_t(end - out);
+      size_t n = length < room ? length : room;
+      for (size_t i = 0; i < n; ++i) to[i] = start[i];
+      out += n;
+      previousStart = to;
+      previousLength = length;
+      if (out >= end) {
+        status = RasterStatus::complete;
+        break;
+      }
+      define(start, length);
+    }
+  }
+  // Whatever the data did not reach (and any block written past it) is clear.
+  memset(out, 0, size_t(end - out) * sizeof *out);
+  return status;
+}
+
+RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
+                                        const Palette &palette, const RasterGeometry &geometry,
+                                        uint8_t *pixels) {
+  const int clearCode = 1 << minCodeSize;
+  const int endCode = clearCode + 1;
+  Entry *const table = table_;
+  // Literal entries are one pixel each.  The clear and end codes, and any
+  // entry not defined since the last clear code, read as two pixels of value
+  // 0 when a string refers to them (the effect of all-zero table links);
+  // `undefined` stands for those, so the table needs no clearing between
+  // clear codes.
+  for (int e = 0; e < clearCode; ++e) {
+    const int pixel = e;
+    table[e] = Entry::make(0, pixel, pixel, 1);
+  }
+  const Entry undefined = Entry::make(0, 0, 0, 2);
+  table[clearCode] = undefined;
+  table[endCode] = undefined;
+
+  int codeWidth = minCodeSize + 1;
+  int nextFree = clearCode + 2;
+  // The code width grows when nextFree reaches widenAt, up to 12 bits.
+  auto widenLimit = [](int limit) { return limit < kMaxCodes ? limit : kMaxCodes + 1; };
+  int widthLimit = 2 * clearCode;
+  int widenAt = widenLimit(widthLimit);
+
+  BitReader bits(source);
+  RasterWriter<Entry> raster(geometry, pixels, palette);
 
   int code;
   do {
@@ -230,12 +400,23 @@ RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palet
 
   for (;;) {
     code = bits.read(codeWidth);
-    if (code < 0) return RasterStatus::endedEarly;
-
-    if (code == clearCode) {
-      resetEntries(clearCode + 2, nextFree);
+    int incoming = code;
+    if (code < clearCode) {
+      // A literal, the commonest code in photographs.
+      if (code < 0) return RasterStatus::endedEarly;
+      if (!raster.put(code)) return RasterStatus::complete;
+      firstPixel = code;
+    } else if (code > endCode && code < nextFree) {
+      const Entry entry = table[code];
+      if (entry.length() == 0) return RasterStatus::endedEarly;  // refers to itself
+      if (!raster.putString(table, code, entry.length(), false, 0, scratch_)) {
+        return RasterStatus::complete;
+      }
+      firstPixel = entry.first();
+    } else if (code == clearCode) {
       codeWidth = minCodeSize + 1;
       widthLimit = 2 * clearCode;
+      widenAt = widenLimit(widthLimit);
       nextFree = clearCode + 2;
       // Whatever follows a clear code is a pixel, even another clear code.
       code = bits.read(codeWidth);
@@ -244,40 +425,35 @@ RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palet
       previous = code;
       firstPixel = code;
       continue;
-    }
-    if (code == endCode) {
+    } else if (code == endCode) {
       bits.skipRest();
       return RasterStatus::endedEarly;
-    }
-
-    int incoming;
-    if (code >= nextFree) {
-      // Not yet defined: the previous string followed by its first pixel.
-      if (length_[previous] == 0) return RasterStatus::endedEarly;
-      if (!raster.putString(prefix_, suffix_, previous, length_[previous], true, firstPixel,
-                            scratch_)) {
-        return RasterStatus::complete;
-      }
-      firstPixel = first_[previous];
-      incoming = nextFree < kMaxCodes ? nextFree : code;
     } else {
-      if (length_[code] == 0) return RasterStatus::endedEarly;  // refers to itself
-      if (!raster.putString(prefix_, suffix_, code, length_[code], false, 0, scratch_)) {
-        return RasterStatus::complete;
+      // Not yet defined: the previous string followed by its first pixel.
+      if (previous < nextFree) {
+        const Entry prior = table[previous];
+        if (prior.length() == 0) return RasterStatus::endedEarly;
+        if (!raster.putString(table, previous, prior.length(), true, firstPixel, scratch_)) {
+          return RasterStatus::complete;
+        }
+        firstPixel = prior.first();
+      } else {
+        // The previous code was never defined (malformed data): 0, 0, tail.
+        if (!raster.put(0) || !raster.put(0) || !raster.put(firstPixel)) {
+          return RasterStatus::complete;
+        }
+        firstPixel = 0;
       }
-      firstPixel = first_[code];
-      incoming = code;
+      if (nextFree < kMaxCodes) incoming = nextFree;
     }
 
     if (nextFree < kMaxCodes) {
-      prefix_[nextFree] = static_cast<uint16_t>(previous);
-      suffix_[nextFree] = static_cast<uint16_t>(firstPixel);
-      first_[nextFree] = first_[previous];
-      bool selfReferring = previous == nextFree || length_[previous] == 0;
-      length_[nextFree] = selfReferring ? 0 : static_cast<uint16_t>(length_[previous] + 1);
-      ++nextFree;
-      if (nextFree >= widthLimit && widthLimit < kMaxCodes) {
+      // Defining an entry on the one being defined makes it refer to itself.
+      const Entry prior = previous < nextFree ? table[previous] : undefined;
+      table[nextFree] = prior.extended(previous, nextFree, firstPixel);
+      if (++nextFree >= widenAt) {
         widthLimit *= 2;
+        widenAt = widenLimit(widthLimit);
         ++codeWidth;
       }
     }

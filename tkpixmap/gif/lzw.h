@@ -56,14 +56,71 @@ class LzwDecoder {
   // Reads the data sub-blocks from `source` (positioned after the minimum
   // code size byte) and writes the pixels of `geometry`'s window into
   // `pixels` (windowWidth x windowHeight RGBA pixels, 4 bytes each).
+  // The pixels must start cleared unless fillsWindowInOrder(geometry): then
+  // decode writes or clears every pixel itself.
   RasterStatus decode(ByteSource &source, int minCodeSize, const Palette &palette,
                       const RasterGeometry &geometry, uint8_t *pixels);
 
+  // True when the image is the window exactly and not interlaced, so that
+  // its pixels arrive in the order of the buffer.
+  static bool fillsWindowInOrder(const RasterGeometry &g) {
+    return !g.interlaced && g.imageLeft == g.windowX && g.imageTop == g.windowY &&
+           g.imageWidth == g.windowWidth && g.imageHeight == g.windowHeight;
+  }
+
  private:
-  uint16_t prefix_[kMaxCodes];
-  uint16_t suffix_[kMaxCodes];
-  uint16_t first_[kMaxCodes];
-  uint16_t length_[kMaxCodes];  // string length; 0 marks a self-referring entry
+  // Pixels in buffer order: each string is copied from where it was last
+  // written (or from the palette, for a literal).
+  RasterStatus decodeInOrder(ByteSource &source, int minCodeSize, const Palette &palette,
+                             uint32_t *pixels, size_t count);
+  // Any geometry: strings are expanded through the table into the rows.
+  RasterStatus decodeAnyOrder(ByteSource &source, int minCodeSize, const Palette &palette,
+                              const RasterGeometry &geometry, uint8_t *pixels);
+
+  // One table entry: its string is the string of `prefix` followed by the
+  // pixel `suffix`; `first` is the string's first pixel and `length` its
+  // length (0 marks an entry that refers to itself).  One 64-bit word, so
+  // that defining an entry is one store and each step of an expansion one
+  // load.
+  class Entry {
+   public:
+    Entry() = default;
+    static constexpr Entry make(int prefix, int suffix, int first, int length) {
+      return Entry(uint64_t(uint16_t(prefix)) | uint64_t(uint16_t(suffix)) << 16 |
+                   uint64_t(uint16_t(first)) << 32 | uint64_t(uint16_t(length)) << 48);
+    }
+    // The entry for this string followed by `suffix`, as code `self` of
+    // the table; it refers to itself when this entry does or is `self`.
+    Entry extended(int ownCode, int self, int suffix) const {
+      uint64_t word = uint64_t(uint16_t(ownCode)) | uint64_t(uint16_t(suffix)) << 16 |
+                      (bits_ & kFirstMask) | ((bits_ + kLengthOne) & kLengthMask);
+      if (length() == 0 || ownCode == self) word &= ~kLengthMask;
+      return Entry(word);
+    }
+    int prefix() const { return int(bits_ & 0xFFFF); }
+    int suffix() const { return int(bits_ >> 16 & 0xFFFF); }
+    int first() const { return int(bits_ >> 32 & 0xFFFF); }
+    int length() const { return int(bits_ >> 48); }
+
+   private:
+    static constexpr uint64_t kFirstMask = uint64_t{0xFFFF} << 32;
+    static constexpr uint64_t kLengthMask = uint64_t{0xFFFF} << 48;
+    static constexpr uint64_t kLengthOne = uint64_t{1} << 48;
+    explicit constexpr Entry(uint64_t bits) : bits_(bits) {}
+    uint64_t bits_;
+  };
+
+  // The table of the in-order decoder: where each entry's string was last
+  // written, and its length.
+  struct Copy {
+    const uint32_t *source;
+    uint32_t length;
+  };
+
+  union {
+    Entry table_[kMaxCodes];
+    Copy copies_[kMaxCodes];
+  };
   uint16_t scratch_[kMaxCodes + 1];
 };
 

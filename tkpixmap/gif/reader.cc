@@ -98,7 +98,9 @@ ReadStatus readFirstImage(ByteSource &source, ReadRequest &request, Allocate all
   const size_t bytes = static_cast<size_t>(pixelCount) * 4;
   auto *pixels = static_cast<uint8_t *>(allocate(bytes));
   if (pixels == nullptr) return ReadStatus::noMemory;
-  memset(pixels, 0, bytes);
+  // Cleared here only when nothing else will: an image that fills the
+  // window in order clears just what its data does not reach.
+  auto clearAll = [pixels, bytes] { memset(pixels, 0, bytes); };
   result.pixels = pixels;
   result.bufferAllocated = true;
 
@@ -110,7 +112,10 @@ ReadStatus readFirstImage(ByteSource &source, ReadRequest &request, Allocate all
 
   for (;;) {
     int byte = source.readByte();
-    if (byte < 0 || byte == kTrailer) return ReadStatus::ok;  // no image: all clear
+    if (byte < 0 || byte == kTrailer) {  // no image: all clear
+      clearAll();
+      return ReadStatus::ok;
+    }
     if (byte == kExtension) {
       int label = source.readByte();
       if (label < 0) return fail(ReadStatus::missingExtensionLabel);
@@ -145,6 +150,7 @@ ReadStatus readFirstImage(ByteSource &source, ReadRequest &request, Allocate all
     geometry.windowWidth = request.width;
     geometry.windowHeight = request.height;
     geometry.interlaced = (flags & 0x40) != 0;
+    if (!LzwDecoder::fillsWindowInOrder(geometry)) clearAll();
     state.lzw.decode(source, minCodeSize, state.palette, geometry, pixels);
     return ReadStatus::ok;  // data that ends early keeps what was decoded
   }
