@@ -26,7 +26,7 @@ run_preset() {
 for stage in $stages; do
   case $stage in
     dev | asan | tsan) run_preset "$stage" || failed="$failed $stage" ;;
-    cross) sh scripts/cross-test.sh || failed="$failed cross" ;;
+    cross) bash scripts/cross-test.sh || failed="$failed cross" ;;
     *) echo "unknown stage: $stage" >&2; exit 2 ;;
   esac
 done
