@@ -12,4 +12,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# GCC notes that passing some 64-bit aggregates changed ABI in GCC 7.1;
+# everything here is built by the same compiler, so the notes are noise.
+set(CMAKE_C_FLAGS_INIT -Wno-psabi)
+set(CMAKE_CXX_FLAGS_INIT -Wno-psabi)
+
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/${TKPIXMAP_CROSS_TRIPLE})

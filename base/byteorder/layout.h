@@ -1,6 +1,7 @@
 /*
  * layout.h - where the bytes of a value lie: in the host's memory and in the
- * three external orders, and how one external value is fetched or stored.
+ * three external orders, and how external images are turned into host
+ * values and back.
  *
  * Everything is derived from two compile-time facts about the host, its byte
  * order and the order of the two 32-bit words of a double, so the same source
@@ -210,35 +211,6 @@ inline bool reverse_images(const void *from, void *to, std::size_t n) {
  * its image is always the host's). */
 constexpr std::endian stream_byte_order(Order order) {
   return order == Order::m ? std::endian::big : std::endian::little;
-}
-
-/* Fetches one external value of type T in `order` from p (any alignment).
- * The image is fetched whole and its bytes reversed as a word, which
- * compilers turn into one load and one byte-swap instruction. */
-template <Order order, class T>
-inline T load(const unsigned char *p) {
-  if constexpr (kCopies<T>(order)) {
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-  } else {
-    ImageBits<T> raw;
-    std::memcpy(&raw, p, sizeof raw);
-    if constexpr (stream_byte_order(order) != std::endian::native) raw = byte_reversed(raw);
-    return from_image_bits<T>(raw);
-  }
-}
-
-/* Stores one value of type T in `order` at p (any alignment). */
-template <Order order, class T>
-inline void store(T value, unsigned char *p) {
-  if constexpr (kCopies<T>(order)) {
-    std::memcpy(p, &value, sizeof value);
-  } else {
-    ImageBits<T> bits = to_image_bits(value);
-    if constexpr (stream_byte_order(order) != std::endian::native) bits = byte_reversed(bits);
-    std::memcpy(p, &bits, sizeof bits);
-  }
 }
 
 }  // namespace tkpixmap::byteorder
