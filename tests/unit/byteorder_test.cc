@@ -56,17 +56,19 @@ struct Row {
 #define TEST_CTYPE_u_d double
 #define TEST_CTYPE(sign, host) TEST_CTYPE_##sign##_##host
 
-#define TEST_CALLS_to_host(name, host, sign)                                              \
-  true, [](unsigned char **c, void *to, int n) { return name(c, static_cast<TEST_CTYPE(sign, host) *>(to), n); }, \
+#define TEST_CALLS_to_host(name, host, sign)                                  \
+  true,                                                                       \
+      [](unsigned char **c, void *to, int n) {                                \
+        return name(c, static_cast<TEST_CTYPE(sign, host) *>(to), n);         \
+      },                                                                      \
       nullptr
 #define TEST_CALLS_to_external(name, host, sign)                                          \
   false, nullptr, [](const void *from, unsigned char **c, int n) {                        \
     return name(static_cast<const TEST_CTYPE(sign, host) *>(from), c, n);                 \
   }
 
-/* Fields in the Row's order: direction flag and the two callers are spliced
- * in by TEST_CALLS_*; the kind string comes last but Row wants it before the
- * callers, so rows are built through a small helper. */
+/* A row as the table spells it (letters as strings), with the direction flag
+ * and the typed caller spliced in by TEST_CALLS_*. */
 struct RowBuilder {
   const char *name, *order, *external, *host, *sign, *kind;
   bool to_host;
