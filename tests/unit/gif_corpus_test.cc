@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tkpixmap/gif/reader.h"
+#include "tests/support/gif_decode.h"
 
 namespace tkpixmap::gif {
 namespace {
@@ -31,27 +31,8 @@ Bytes readAll(const fs::path &path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-struct Decoded {
-  ReadStatus status;
-  int width = 0, height = 0;
-  Bytes rgba;
-};
-
-Decoded decode(const Bytes &file) {
-  auto state = std::make_unique<ReadState>();
-  ByteSource source(file.data(), file.size());
-  ReadRequest request;
-  ReadResult result;
-  Decoded out;
-  out.status = readFirstImage(source, request, malloc, free, *state, result);
-  out.width = request.width;
-  out.height = request.height;
-  if (result.pixels != nullptr) {
-    out.rgba.assign(result.pixels, result.pixels + size_t(request.width) * request.height * 4);
-    free(result.pixels);
-  }
-  return out;
-}
+using Decoded = testing::DecodedGif;
+Decoded decode(const Bytes &file) { return testing::decodeGif(file); }
 
 // The corpus index: path -> category ("good" or "bad").
 std::map<std::string, std::string> readIndex() {

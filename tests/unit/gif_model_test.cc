@@ -12,32 +12,12 @@
 
 #include "tests/support/gif_reference.h"
 #include "tests/support/gif_writer.h"
-#include "tkpixmap/gif/reader.h"
+#include "tests/support/gif_decode.h"
 
 namespace tkpixmap::gif {
 namespace {
 
 using testing::Bytes;
-
-struct Ours {
-  bool ok = false;
-  Bytes rgba;
-};
-
-Ours decodeOurs(const Bytes &file) {
-  auto state = std::make_unique<ReadState>();
-  ByteSource source(file.data(), file.size());
-  ReadRequest request;
-  ReadResult result;
-  Ours out;
-  ReadStatus status = readFirstImage(source, request, malloc, free, *state, result);
-  out.ok = status == ReadStatus::ok || status == ReadStatus::okNoPixels;
-  if (result.pixels != nullptr) {
-    out.rgba.assign(result.pixels, result.pixels + size_t(request.width) * request.height * 4);
-    free(result.pixels);
-  }
-  return out;
-}
 
 // A random but mostly plausible code stream for a decoder starting at
 // `minCodeSize`: it tracks the decoder's next free entry to pick codes.
@@ -111,8 +91,8 @@ TEST(GifModel, FastDecoderAgreesWithTheReferenceModel) {
     if (random() % 5 == 0) file.resize(file.size() - random() % (file.size() / 2));
 
     testing::ReferenceImage model = testing::referenceDecode(file);
-    Ours ours = decodeOurs(file);
-    ASSERT_EQ(ours.ok, model.ok) << "round " << round;
+    testing::DecodedGif ours = testing::decodeGif(file);
+    ASSERT_EQ(ours.ok(), model.ok) << "round " << round;
     if (model.undefinedTerritory) {
       ++skipped;
       continue;

@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <memory>
 #include <random>
 #include <vector>
 
+#include "tests/support/gif_decode.h"
 #include "tests/support/gif_writer.h"
 #include "tkpixmap/gif/reader.h"
 
@@ -20,11 +20,7 @@ using testing::Bytes;
 using testing::GifWriter;
 using testing::Rgb;
 
-struct Decoded {
-  ReadStatus status;
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgba;  // empty when no pixels were delivered
-};
+using Decoded = testing::DecodedGif;
 
 int allocations = 0;
 void *countingAlloc(size_t size) {
@@ -35,23 +31,12 @@ void *failingAlloc(size_t) { return nullptr; }
 
 Decoded decode(const Bytes &file, int originX = 0, int originY = 0, int width = 0,
                int height = 0, Allocate allocate = countingAlloc) {
-  auto state = std::make_unique<ReadState>();
-  ByteSource source(file.data(), file.size());
   ReadRequest request;
   request.originX = originX;
   request.originY = originY;
   request.width = width;
   request.height = height;
-  ReadResult result;
-  Decoded out;
-  out.status = readFirstImage(source, request, allocate, free, *state, result);
-  out.width = request.width;
-  out.height = request.height;
-  if (result.pixels != nullptr) {
-    out.rgba.assign(result.pixels, result.pixels + size_t(request.width) * request.height * 4);
-    free(result.pixels);
-  }
-  return out;
+  return testing::decodeGif(file, request, allocate);
 }
 
 // The pixels a correct decoder gives: palette colours with alpha 255, the

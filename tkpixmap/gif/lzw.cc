@@ -91,6 +91,46 @@ class BitReader {
   uint8_t block_[256];
 };
 
+// The code width and the next free table entry, as clear codes and new
+// entries move them: the width grows by one bit when the next free entry
+// reaches 2^width, up to 12 bits.
+struct CodeSpace {
+  explicit CodeSpace(int minimumSize)
+      : minCodeSize(minimumSize), clearCode(1 << minimumSize), endCode(clearCode + 1) {
+    reset();
+  }
+
+  void reset() {
+    width = minCodeSize + 1;
+    nextFree = clearCode + 2;
+    widthLimit = 2 * clearCode;
+    widenAt = limitOrBeyond(widthLimit);
+  }
+
+  bool full() const { return nextFree >= kMaxCodes; }
+
+  // After an entry has been defined at nextFree.
+  void advance() {
+    if (++nextFree >= widenAt) {
+      widthLimit *= 2;
+      widenAt = limitOrBeyond(widthLimit);
+      ++width;
+    }
+  }
+
+  const int minCodeSize;
+  const int clearCode;
+  const int endCode;
+  int width;
+  int nextFree;
+
+ private:
+  static int limitOrBeyond(int limit) { return limit < kMaxCodes ? limit : kMaxCodes + 1; }
+
+  int widthLimit;
+  int widenAt;  // nextFree at which the width grows; past 4096 once at 12 bits
+};
+
 // Walks the image's rows (plain or interlaced) and stores the pixels that
 // fall inside the window.
 template <typename Entry>
@@ -236,8 +276,9 @@ namespace {
 
 RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
                                        const Palette &palette, uint32_t *pixels, size_t count) {
-  const int clearCode = 1 << minCodeSize;
-  const int endCode = clearCode + 1;
+  CodeSpace codes(minCodeSize);
+  const int clearCode = codes.clearCode;
+  const int endCode = codes.endCode;
   Copy *const copies = copies_;
   const uint32_t *const colour = palette.colour;
   // A literal's string is its palette colour; 8 palette entries past any
@@ -250,12 +291,6 @@ RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
   // when the string starts no later than this.
   constexpr size_t kBlockSlack = 8;
 
-  int codeWidth = minCodeSize + 1;
-  int nextFree = clearCode + 2;
-  auto widenLimit = [](int limit) { return limit < kMaxCodes ? limit : kMaxCodes + 1; };
-  int widthLimit = 2 * clearCode;
-  int widenAt = widenLimit(widthLimit);
-
   BitReader bits(source);
   RasterStatus status = RasterStatus::endedEarly;
   const uint32_t *previousStart = nullptr;  // where the previous code's string went
@@ -264,14 +299,10 @@ RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
   // entry is then defined on itself, and using it ends the data (length 0).
   bool nextRefersToItself = false;
   auto define = [&](const uint32_t *start, uint32_t length) {
-    if (nextFree >= kMaxCodes) return;
-    copies[nextFree] = nextRefersToItself ? Copy{nullptr, 0} : Copy{start, length};
+    if (codes.full()) return;
+    copies[codes.nextFree] = nextRefersToItself ? Copy{nullptr, 0} : Copy{start, length};
     nextRefersToItself = false;
-    if (++nextFree >= widenAt) {
-      widthLimit *= 2;
-      widenAt = widenLimit(widthLimit);
-      ++codeWidth;
-    }
+    codes.advance();
   };
 
   // Writes `length` pixels of the string at `from`, clipped to the buffer.
@@ -292,20 +323,20 @@ RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
   };
   // A pixel value straight from the data (the first after a clear code).
   auto putPixel = [&](int pixel) {
-    nextRefersToItself = pixel == nextFree;
+    nextRefersToItself = pixel == codes.nextFree;
     *out = colour[pixel];
     return put(out, 1);  // copying it onto itself records where it went
   };
 
   int code;
   do {
-    code = bits.read(codeWidth);
+    code = bits.read(codes.width);
   } while (code == clearCode);
   if (code >= 0) {
     if (!putPixel(code)) return RasterStatus::complete;
     for (;;) {
-      code = bits.read(codeWidth);
-      if (code < nextFree && code != clearCode && code != endCode) [[likely]] {
+      code = bits.read(codes.width);
+      if (code < codes.nextFree && code != clearCode && code != endCode) [[likely]] {
         if (code < 0) break;
         const Copy string = copies[code];
         if (string.length == 0) break;  // an entry that refers to itself
@@ -321,11 +352,8 @@ RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
         continue;
       }
       if (code == clearCode) {
-        codeWidth = minCodeSize + 1;
-        widthLimit = 2 * clearCode;
-        widenAt = widenLimit(widthLimit);
-        nextFree = clearCode + 2;
-        code = bits.read(codeWidth);  // whatever follows is a pixel
+        codes.reset();
+        code = bits.read(codes.width);  // whatever follows is a pixel
         if (code < 0) break;
         if (!putPixel(code)) {
           status = RasterStatus::complete;
@@ -363,35 +391,26 @@ RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
 RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
                                         const Palette &palette, const RasterGeometry &geometry,
                                         uint8_t *pixels) {
-  const int clearCode = 1 << minCodeSize;
-  const int endCode = clearCode + 1;
+  CodeSpace codes(minCodeSize);
+  const int clearCode = codes.clearCode;
+  const int endCode = codes.endCode;
   Entry *const table = table_;
   // Literal entries are one pixel each.  The clear and end codes, and any
   // entry not defined since the last clear code, read as two pixels of value
   // 0 when a string refers to them (the effect of all-zero table links);
   // `undefined` stands for those, so the table needs no clearing between
   // clear codes.
-  for (int e = 0; e < clearCode; ++e) {
-    const int pixel = e;
-    table[e] = Entry::make(0, pixel, pixel, 1);
-  }
+  for (int e = 0; e < clearCode; ++e) table[e] = Entry::make(0, e, e, 1);
   const Entry undefined = Entry::make(0, 0, 0, 2);
   table[clearCode] = undefined;
   table[endCode] = undefined;
-
-  int codeWidth = minCodeSize + 1;
-  int nextFree = clearCode + 2;
-  // The code width grows when nextFree reaches widenAt, up to 12 bits.
-  auto widenLimit = [](int limit) { return limit < kMaxCodes ? limit : kMaxCodes + 1; };
-  int widthLimit = 2 * clearCode;
-  int widenAt = widenLimit(widthLimit);
 
   BitReader bits(source);
   RasterWriter<Entry> raster(geometry, pixels, palette);
 
   int code;
   do {
-    code = bits.read(codeWidth);
+    code = bits.read(codes.width);
   } while (code == clearCode);
   if (code < 0) return RasterStatus::endedEarly;
   if (!raster.put(code)) return RasterStatus::complete;
@@ -399,14 +418,14 @@ RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
   int firstPixel = code;
 
   for (;;) {
-    code = bits.read(codeWidth);
+    code = bits.read(codes.width);
     int incoming = code;
     if (code < clearCode) {
       // A literal, the commonest code in photographs.
       if (code < 0) return RasterStatus::endedEarly;
       if (!raster.put(code)) return RasterStatus::complete;
       firstPixel = code;
-    } else if (code > endCode && code < nextFree) {
+    } else if (code > endCode && code < codes.nextFree) {
       const Entry entry = table[code];
       if (entry.length() == 0) return RasterStatus::endedEarly;  // refers to itself
       if (!raster.putString(table, code, entry.length(), false, 0, scratch_)) {
@@ -414,12 +433,9 @@ RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
       }
       firstPixel = entry.first();
     } else if (code == clearCode) {
-      codeWidth = minCodeSize + 1;
-      widthLimit = 2 * clearCode;
-      widenAt = widenLimit(widthLimit);
-      nextFree = clearCode + 2;
+      codes.reset();
       // Whatever follows a clear code is a pixel, even another clear code.
-      code = bits.read(codeWidth);
+      code = bits.read(codes.width);
       if (code < 0) return RasterStatus::endedEarly;
       if (!raster.put(code)) return RasterStatus::complete;
       previous = code;
@@ -430,7 +446,7 @@ RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
       return RasterStatus::endedEarly;
     } else {
       // Not yet defined: the previous string followed by its first pixel.
-      if (previous < nextFree) {
+      if (previous < codes.nextFree) {
         const Entry prior = table[previous];
         if (prior.length() == 0) return RasterStatus::endedEarly;
         if (!raster.putString(table, previous, prior.length(), true, firstPixel, scratch_)) {
@@ -444,18 +460,15 @@ RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
         }
         firstPixel = 0;
       }
-      if (nextFree < kMaxCodes) incoming = nextFree;
+      if (!codes.full()) incoming = codes.nextFree;
     }
 
-    if (nextFree < kMaxCodes) {
+    if (!codes.full()) {
       // Defining an entry on the one being defined makes it refer to itself.
+      const int nextFree = codes.nextFree;
       const Entry prior = previous < nextFree ? table[previous] : undefined;
       table[nextFree] = prior.extended(previous, nextFree, firstPixel);
-      if (++nextFree >= widenAt) {
-        widthLimit *= 2;
-        widenAt = widenLimit(widthLimit);
-        ++codeWidth;
-      }
+      codes.advance();
     }
     previous = incoming;
   }
