@@ -71,8 +71,8 @@ TEST(GifModel, FastDecoderAgreesWithTheReferenceModel) {
     bool interlaced = random() % 3 == 0;
     if (random() % 2 == 0) {
       // The common case, which has a decoder of its own: the image is the
-      // screen, in order.
-      imageW = screenW, imageH = screenH, left = top = 0, interlaced = false;
+      // screen.
+      imageW = screenW, imageH = screenH, left = top = 0;
     }
     size_t count = 1 + random() % size_t(imageW * imageH + 50);
     std::vector<int> codes = randomCodes(random, minCodeSize, count);

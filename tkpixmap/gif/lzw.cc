@@ -248,12 +248,61 @@ RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palet
                                 const RasterGeometry &geometry, uint8_t *pixels) {
   if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize) return RasterStatus::badCodeSize;
   if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) return RasterStatus::complete;
-  if (fillsWindowInOrder(geometry)) {
+  if (fillsWindow(geometry)) {
+    auto *out = reinterpret_cast<uint32_t *>(pixels);
     const size_t count = size_t(geometry.windowWidth) * size_t(geometry.windowHeight);
-    return decodeInOrder(source, minCodeSize, palette, reinterpret_cast<uint32_t *>(pixels),
-                         count);
+    RasterStatus status = decodeInOrder(source, minCodeSize, palette, out, count);
+    // Rows the data did not reach are clear, so they may move with the rest.
+    if (geometry.interlaced) placeInterlacedRows(out, geometry.imageWidth, geometry.imageHeight);
+    return status;
   }
   return decodeAnyOrder(source, minCodeSize, palette, geometry, pixels);
+}
+
+namespace {
+
+// The image row that the k-th stored row of an interlaced image is.
+int interlacedRow(int k, int height) {
+  const int pass0 = (height + 7) / 8;      // rows 0, 8, 16, ...
+  const int pass1 = (height + 3) / 8;      // rows 4, 12, 20, ...
+  const int pass2 = (height + 1) / 4;      // rows 2, 6, 10, ...
+  if (k < pass0) return 8 * k;
+  k -= pass0;
+  if (k < pass1) return 8 * k + 4;
+  k -= pass1;
+  if (k < pass2) return 4 * k + 2;
+  return 2 * (k - pass2) + 1;
+}
+
+void swapRows(uint32_t *a, uint32_t *b, size_t width) {
+  for (size_t i = 0; i < width; ++i) {
+    uint32_t t = a[i];
+    a[i] = b[i];
+    b[i] = t;
+  }
+}
+
+}  // namespace
+
+void LzwDecoder::placeInterlacedRows(uint32_t *pixels, int width, int height) {
+  // Follow each cycle of the row permutation, swapping rows into place, so
+  // no second buffer is needed.  65536 rows at most: the marks fit here.
+  uint64_t placed[65536 / 64] = {};
+  auto mark = [&placed](int row) { placed[row / 64] |= uint64_t{1} << (row % 64); };
+  auto isPlaced = [&placed](int row) { return (placed[row / 64] >> (row % 64) & 1) != 0; };
+  const size_t w = size_t(width);
+  for (int start = 0; start < height; ++start) {
+    if (isPlaced(start)) continue;
+    mark(start);
+    // Row `start` holds stored row `start`; it belongs at interlacedRow(start).
+    for (int k = start;;) {
+      int target = interlacedRow(k, height);
+      if (target == start) break;
+      swapRows(pixels + size_t(start) * w, pixels + size_t(target) * w, w);
+      mark(target);
+      k = target;
+    }
+  }
 }
 
 namespace {

@@ -56,15 +56,15 @@ class LzwDecoder {
   // Reads the data sub-blocks from `source` (positioned after the minimum
   // code size byte) and writes the pixels of `geometry`'s window into
   // `pixels` (windowWidth x windowHeight RGBA pixels, 4 bytes each).
-  // The pixels must start cleared unless fillsWindowInOrder(geometry): then
+  // The pixels must start cleared unless fillsWindow(geometry): then
   // decode writes or clears every pixel itself.
   RasterStatus decode(ByteSource &source, int minCodeSize, const Palette &palette,
                       const RasterGeometry &geometry, uint8_t *pixels);
 
-  // True when the image is the window exactly and not interlaced, so that
-  // its pixels arrive in the order of the buffer.
-  static bool fillsWindowInOrder(const RasterGeometry &g) {
-    return !g.interlaced && g.imageLeft == g.windowX && g.imageTop == g.windowY &&
+  // True when the image is exactly the window: its pixels then fill the
+  // buffer in order (an interlaced image's rows are put in place after).
+  static bool fillsWindow(const RasterGeometry &g) {
+    return g.imageLeft == g.windowX && g.imageTop == g.windowY &&
            g.imageWidth == g.windowWidth && g.imageHeight == g.windowHeight;
   }
 
@@ -73,6 +73,9 @@ class LzwDecoder {
   // written (or from the palette, for a literal).
   RasterStatus decodeInOrder(ByteSource &source, int minCodeSize, const Palette &palette,
                              uint32_t *pixels, size_t count);
+  // Moves the rows of an interlaced image, stored in the order they came,
+  // to their places.
+  static void placeInterlacedRows(uint32_t *pixels, int width, int height);
   // Any geometry: strings are expanded through the table into the rows.
   RasterStatus decodeAnyOrder(ByteSource &source, int minCodeSize, const Palette &palette,
                               const RasterGeometry &geometry, uint8_t *pixels);

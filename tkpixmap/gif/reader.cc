@@ -150,7 +150,7 @@ ReadStatus readFirstImage(ByteSource &source, ReadRequest &request, Allocate all
     geometry.windowWidth = request.width;
     geometry.windowHeight = request.height;
     geometry.interlaced = (flags & 0x40) != 0;
-    if (!LzwDecoder::fillsWindowInOrder(geometry)) clearAll();
+    if (!LzwDecoder::fillsWindow(geometry)) clearAll();
     state.lzw.decode(source, minCodeSize, state.palette, geometry, pixels);
     return ReadStatus::ok;  // data that ends early keeps what was decoded
   }
