@@ -12,7 +12,7 @@ file mkdir $outdir
 proc clamp {v} { expr {$v < 0 ? 0 : ($v > 255 ? 255 : int($v))} }
 
 # A colour wheel in 120 steps over a 96 by 64 band, darkening downwards.
-proc spectrum {w h} {
+proc rainbow {w h} {
     set pixels {}
     for {set y 0} {$y < $h} {incr y} {
         set shade [expr {1.0 - 0.6 * ($y / 16) / 3.0}]
@@ -89,7 +89,7 @@ proc landscape {w h} {
 }
 
 foreach {name w h pixels} [list \
-    spectrum.gif 96 64 [spectrum 96 64] \
+    rainbow.gif 96 64 [rainbow 96 64] \
     checker.gif 48 48 [checker 48 48] \
     target.gif 63 63 [target 63] \
     landscape.gif 80 56 [landscape 80 56]] {
