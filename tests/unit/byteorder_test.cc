@@ -321,6 +321,51 @@ TEST_P(EveryMember, AgreesWithTheReferenceOnEveryEdgeValue) {
   }
 }
 
+/* Arrays long enough to span several of the blocks the library works in:
+ * every element still converted, and a single changed element anywhere
+ * (here the very last) still reported. */
+TEST_P(EveryMember, LongArraysKeepEveryElementAndTheReport) {
+  constexpr std::size_t kLength = 1100;
+  for (const Row &row : table()) {
+    if (row.order != GetParam()) continue;
+    SCOPED_TRACE(row.name);
+    ref::Type source = source_type(row), destination = destination_type(row);
+    bool copies = ref::external_is_host_image(row.order, external_type(row));
+    std::vector<Real> edges = ref::edge_values(source);
+    std::vector<ref::Outcome> outcomes;
+    const Real *quiet = nullptr, *loud = nullptr;
+    for (const Real &v : edges) {
+      outcomes.push_back(ref::convert(row.kind, v, source, destination, copies));
+      (outcomes.back().reported ? loud : quiet) = &v;
+    }
+    ASSERT_NE(quiet, nullptr);
+
+    std::vector<Real> mixed(kLength);
+    bool any_reported = false;
+    for (std::size_t i = 0; i < kLength; ++i) {
+      mixed[i] = edges[(i * 7) % edges.size()];
+      any_reported = any_reported || outcomes[(i * 7) % edges.size()].reported;
+    }
+    MemberRun run = run_member(row, mixed, 5);
+    EXPECT_EQ(run.result, any_reported ? -1 : 0);
+    EXPECT_EQ(run.advanced, static_cast<std::ptrdiff_t>(kLength * external_type(row).width()));
+    EXPECT_TRUE(run.guards_intact);
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < kLength; ++i)
+      wrong += !ref::identical(run.outputs[i], outcomes[(i * 7) % edges.size()].value);
+    EXPECT_EQ(wrong, 0u);
+
+    std::vector<Real> calm(kLength, *quiet);
+    EXPECT_EQ(run_member(row, calm, 1).result, 0);
+    if (loud) {
+      calm.back() = *loud;
+      MemberRun late = run_member(row, calm, 1);
+      EXPECT_EQ(late.result, -1);
+      EXPECT_TRUE(ref::identical(late.outputs.back(), ref::convert(row.kind, *loud, source, destination, copies).value));
+    }
+  }
+}
+
 TEST_P(EveryMember, EmptyAndNegativeCountsTouchNothing) {
   for (const Row &row : table()) {
     if (row.order != GetParam()) continue;
