@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <bit>
 
 namespace tkpixmap::pack {
 namespace {
@@ -14,15 +15,37 @@ inline uint32_t colourAt(const unsigned char *pixel) {
          static_cast<uint32_t>(pixel[2]);
 }
 
+// The colour table's key of a pixel.  For the reader's 4-byte pixels it is
+// the pixel's word without the alpha byte, one load instead of three (on a
+// little-endian host that reads as 0xBBGGRR); other pixel sizes use
+// 0xRRGGBB.  Counting and mapping one source use the same form.
+template <int kStride>
+inline uint32_t keyAt(const unsigned char *pixel) {
+  if constexpr (kStride == 4) {
+    uint32_t word;
+    memcpy(&word, pixel, sizeof word);
+    return std::endian::native == std::endian::little ? word & 0xffffffu : word >> 8;
+  } else {
+    return colourAt(pixel);
+  }
+}
+
+template <int kStride>
+inline uint32_t colourOfKey(uint32_t key) {
+  if constexpr (kStride == 4 && std::endian::native == std::endian::little) {
+    return (key & 0xff) << 16 | (key & 0xff00) | key >> 16;
+  } else {
+    return key;
+  }
+}
+
 inline const unsigned char *rowAt(const PixelSource &source, int row) {
   return source.pixels + static_cast<ptrdiff_t>(row) * source.pitch;
 }
 
 // Fibonacci hashing spreads nearby colours (gradients) over the table.
 inline unsigned firstSlot(uint32_t colour) {
-  constexpr int kSlotBits = 9;
-  static_assert(ColourTable::kSlots == 1 << kSlotBits);
-  return (colour * 0x9e3779b1u) >> (32 - kSlotBits);
+  return (colour * 0x9e3779b1u) >> (32 - ColourTable::kSlotBits);
 }
 
 inline unsigned slotOf(const ColourTable &table, uint32_t colour) {
@@ -32,17 +55,97 @@ inline unsigned slotOf(const ColourTable &table, uint32_t colour) {
   return slot;
 }
 
-inline uint32_t swapBytes16(uint32_t value) { return (value & 0xff) << 8 | (value >> 8 & 0xff); }
+// The colour number of a key, entering its colour if it is new; -1 once
+// the table holds more than kMaxColours colours.
+template <int kStride>
+inline int numberOf(ColourTable &table, uint32_t key) {
+  const unsigned home = firstSlot(key);
+  if (table.slotColour[home] == key) return table.slotIndex[home];  // the usual case
+  const unsigned slot = slotOf(table, key);
+  if (table.slotColour[slot] == key) return table.slotIndex[slot];
+  const int number = table.count++;
+  table.slotColour[slot] = key;
+  table.slotIndex[slot] = static_cast<uint8_t>(number);
+  table.colours[number] = colourOfKey<kStride>(key);
+  table.pixels[number] = 0;
+  return table.count > kMaxColours ? -1 : number;
+}
 
-template <int kBytes>
-void packRows(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out) {
-  for (int row = 0; row < source.height; ++row) {
+// One pass over the pixels, entering their colours; with kWrite, each
+// pixel's colour number goes to `indices`.
+template <bool kWrite, int kStride>
+int scanRows(const PixelSource &source, ColourTable &table, unsigned char *indices) {
+  const int stride = kStride > 0 ? kStride : source.pixelSize;
+  const int width = source.width;
+  const int height = source.height;
+  for (int row = 0; row < height; ++row) {
     const unsigned char *pixel = rowAt(source, row);
-    for (int column = 0; column < source.width; ++column, pixel += source.pixelSize) {
-      uint32_t value = layout.red[pixel[0]] | layout.green[pixel[1]] | layout.blue[pixel[2]];
-      for (int i = 0; i < kBytes; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
-      out += kBytes;
+    for (int column = 0; column < width; ++column, pixel += stride) {
+      const int number = numberOf<kStride>(table, keyAt<kStride>(pixel));
+      if (number < 0) return table.count;
+      if constexpr (kWrite) *indices++ = static_cast<unsigned char>(number);
     }
+  }
+  return table.count;
+}
+
+template <bool kWrite>
+int scanColours(const PixelSource &source, ColourTable &table, unsigned char *indices) {
+  clearColourTable(table);
+  return source.pixelSize == 4 ? scanRows<kWrite, 4>(source, table, indices)
+                               : scanRows<kWrite, 0>(source, table, indices);
+}
+
+template <int kStride>
+void mapRows(const PixelSource &source, const ColourTable &table, unsigned char *out) {
+  const int stride = kStride > 0 ? kStride : source.pixelSize;
+  const int width = source.width;
+  const int height = source.height;
+  for (int row = 0; row < height; ++row) {
+    const unsigned char *pixel = rowAt(source, row);
+    for (int column = 0; column < width; ++column, pixel += stride) {
+      const unsigned slot = slotOf(table, keyAt<kStride>(pixel));
+      *out++ = static_cast<unsigned char>(table.pixels[table.slotIndex[slot]] & 0xff);
+    }
+  }
+}
+
+inline uint32_t bitsOf(const ComponentPlace &at, uint32_t value) {
+  return ((value & at.keep) << at.left) >> at.right;
+}
+
+inline uint32_t exchangeBytes16(uint32_t value) { return (value & 0xff) << 8 | (value >> 8 & 0xff); }
+
+// One loop per pixel size and source stride; the usual 4-byte source stride
+// is a constant so that the loop vectorises.  Sizes are copied out of the
+// source first: the output is bytes, which the compiler must assume could
+// overwrite them.
+template <int kBytes, int kStride>
+void packRows(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out) {
+  const int stride = kStride > 0 ? kStride : source.pixelSize;
+  const int width = source.width;
+  const int height = source.height;
+  const ComponentPlace red = layout.red, green = layout.green, blue = layout.blue;
+  for (int row = 0; row < height; ++row) {
+    const unsigned char *pixels = rowAt(source, row);
+    for (int column = 0; column < width; ++column) {
+      const unsigned char *pixel = pixels + static_cast<ptrdiff_t>(column) * stride;
+      uint32_t value;
+      if constexpr (kBytes == 4) {  // 24- and 32-bit layouts exchange no bytes
+        value = ((pixel[0] & red.keep) << red.left) | ((pixel[1] & green.keep) << green.left) |
+                ((pixel[2] & blue.keep) << blue.left);
+      } else {
+        // Exchanging bytes distributes over or: one exchange for all the
+        // components that want it.
+        const uint32_t r = bitsOf(red, pixel[0]), g = bitsOf(green, pixel[1]),
+                       b = bitsOf(blue, pixel[2]);
+        value = ((r & ~red.exchange) | (g & ~green.exchange) | (b & ~blue.exchange)) |
+                exchangeBytes16((r & red.exchange) | (g & green.exchange) | (b & blue.exchange));
+      }
+      unsigned char *to = out + static_cast<ptrdiff_t>(column) * kBytes;
+      for (int i = 0; i < kBytes; ++i) to[i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+    out += static_cast<ptrdiff_t>(width) * kBytes;
   }
 }
 
@@ -54,24 +157,18 @@ void clearColourTable(ColourTable &table) {
 }
 
 int countColours(const PixelSource &source, ColourTable &table) {
-  clearColourTable(table);
-  uint32_t previous = ColourTable::kEmpty;  // runs of one colour skip the probe
-  for (int row = 0; row < source.height; ++row) {
-    const unsigned char *pixel = rowAt(source, row);
-    for (int column = 0; column < source.width; ++column, pixel += source.pixelSize) {
-      uint32_t colour = colourAt(pixel);
-      if (colour == previous) continue;
-      previous = colour;
-      unsigned slot = slotOf(table, colour);
-      if (table.slotColour[slot] == colour) continue;
-      table.slotColour[slot] = colour;
-      table.slotIndex[slot] = static_cast<uint8_t>(table.count);
-      table.colours[table.count] = colour;
-      table.pixels[table.count] = 0;
-      if (++table.count > kMaxColours) return table.count;
-    }
-  }
-  return table.count;
+  return scanColours<false>(source, table, nullptr);
+}
+
+int indexColours(const PixelSource &source, ColourTable &table, unsigned char *indices) {
+  return scanColours<true>(source, table, indices);
+}
+
+void indicesToPixels(const ColourTable &table, unsigned char *data, size_t count) {
+  unsigned char cell[256] = {};
+  for (int i = 0; i < table.count && i < kMaxColours; ++i)
+    cell[i] = static_cast<unsigned char>(table.pixels[i] & 0xff);
+  for (size_t i = 0; i < count; ++i) data[i] = cell[data[i]];
 }
 
 void allocationOrder(const ColourTable &table, int *order) {
@@ -90,20 +187,7 @@ void allocationOrder(const ColourTable &table, int *order) {
 }
 
 void mapToPixels(const PixelSource &source, const ColourTable &table, unsigned char *out) {
-  uint32_t previous = ColourTable::kEmpty;
-  unsigned char previousPixel = 0;
-  for (int row = 0; row < source.height; ++row) {
-    const unsigned char *pixel = rowAt(source, row);
-    for (int column = 0; column < source.width; ++column, pixel += source.pixelSize) {
-      uint32_t colour = colourAt(pixel);
-      if (colour != previous) {
-        previous = colour;
-        unsigned slot = slotOf(table, colour);
-        previousPixel = static_cast<unsigned char>(table.pixels[table.slotIndex[slot]] & 0xff);
-      }
-      *out++ = previousPixel;
-    }
-  }
+  source.pixelSize == 4 ? mapRows<4>(source, table, out) : mapRows<0>(source, table, out);
 }
 
 MaskFault resolveLayout16(const TrueColorMasks &masks, bool msbFirst, TrueColorLayout &layout) {
@@ -128,17 +212,12 @@ MaskFault resolveLayout16(const TrueColorMasks &masks, bool msbFirst, TrueColorL
       return kAccepted[c].fault;
     }
   }
-  layout.bytesPerPixel = 2;
   // Contributions as 16-bit pixel values in the usual layout, whose low
   // byte is the first in memory for LSBFirst.
-  for (uint32_t v = 0; v < 256; ++v) {
-    uint32_t red = (v & 0xf8) << 8;
-    uint32_t green = (v >> 5) << 8 | (v & 0x1c) << 3;
-    uint32_t blue = v >> 3;
-    layout.red[v] = exchange[0] ? swapBytes16(red) : red;
-    layout.green[v] = exchange[1] ? swapBytes16(green) : green;
-    layout.blue[v] = exchange[2] ? swapBytes16(blue) : blue;
-  }
+  layout.bytesPerPixel = 2;
+  layout.red = {0xf8, 8, 0, exchange[0] ? 0xffffu : 0};
+  layout.green = {0xfc, 3, 0, exchange[1] ? 0xffffu : 0};
+  layout.blue = {0xf8, 0, 3, exchange[2] ? 0xffffu : 0};
   return MaskFault::none;
 }
 
@@ -172,7 +251,7 @@ void describeMaskFault(MaskFault fault, const TrueColorMasks &masks, const Image
 void resolveLayout32(const TrueColorMasks &masks, bool msbFirst, Reverse4 reverse4,
                      TrueColorLayout &layout) {
   const unsigned long given[3] = {masks.red, masks.green, masks.blue};
-  uint32_t *tables[3] = {layout.red, layout.green, layout.blue};
+  ComponentPlace *places[3] = {&layout.red, &layout.green, &layout.blue};
   layout.bytesPerPixel = 4;
   for (int c = 0; c < 3; ++c) {
     uint32_t mask = static_cast<uint32_t>(given[c]);
@@ -181,23 +260,24 @@ void resolveLayout32(const TrueColorMasks &masks, bool msbFirst, Reverse4 revers
       reverse4(&mask, &reversed, 1);
       mask = reversed;
     }
-    int shift = -1;  // where the component lands in the little number
-    switch (mask) {
-      case 0xff000000u: shift = 0; break;
-      case 0x00ff0000u: shift = 8; break;
-      case 0x0000ff00u: shift = 16; break;
-      case 0x000000ffu: shift = 24; break;
-      default: break;  // no single byte: the component is dropped
+    ComponentPlace &at = *places[c];
+    at = {0xff, 0, 0, 0};
+    switch (mask) {  // where the byte lands in the little number
+      case 0xff000000u: at.left = 0; break;
+      case 0x00ff0000u: at.left = 8; break;
+      case 0x0000ff00u: at.left = 16; break;
+      case 0x000000ffu: at.left = 24; break;
+      default: at.keep = 0; break;  // no single byte: the component is dropped
     }
-    for (uint32_t v = 0; v < 256; ++v) tables[c][v] = shift < 0 ? 0 : v << shift;
   }
 }
 
 void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out) {
+  const bool rgba = source.pixelSize == 4;
   if (layout.bytesPerPixel == 2) {
-    packRows<2>(source, layout, out);
+    rgba ? packRows<2, 4>(source, layout, out) : packRows<2, 0>(source, layout, out);
   } else {
-    packRows<4>(source, layout, out);
+    rgba ? packRows<4, 4>(source, layout, out) : packRows<4, 0>(source, layout, out);
   }
 }
 

@@ -27,14 +27,19 @@ struct PixelSource {
 // the image is refused.
 inline constexpr int kMaxColours = 128;
 
-// The distinct colours of an image, keyed by 0xRRGGBB in an open-addressing
-// table (one probe sequence per pixel, no text), remembered in the order
-// first seen, each with the pixel value the colour map gave it.
+// The distinct colours of an image, keyed by their packed 24 bits in an
+// open-addressing table (no text per pixel; the key is the pixel's own word
+// without alpha where pixels are 4 bytes), remembered as 0xRRGGBB in the
+// order first seen, each with the pixel value the colour map gave it.  The table is sparse enough that
+// almost every colour sits in its first slot, so a lookup is one hash and
+// one well-predicted compare even in dithered images, where the colour
+// changes at nearly every pixel.
 struct ColourTable {
-  static constexpr int kSlots = 512;  // power of two, under half full at most
+  static constexpr int kSlotBits = 11;
+  static constexpr int kSlots = 1 << kSlotBits;  // 16 slots per colour
   static constexpr uint32_t kEmpty = 0xffffffffu;
-  uint32_t slotColour[kSlots];
-  uint8_t slotIndex[kSlots];
+  uint32_t slotColour[kSlots];  // key, or kEmpty
+  uint8_t slotIndex[kSlots];    // its place in colours
   uint32_t colours[kMaxColours + 1];  // 0xRRGGBB, first-seen order
   unsigned long pixels[kMaxColours + 1];
   int count;
@@ -45,6 +50,16 @@ void clearColourTable(ColourTable &table);
 // Counts the distinct colours, rows top to bottom, each row left to right.
 // Stops at kMaxColours + 1: beyond that the exact number does not matter.
 int countColours(const PixelSource &source, ColourTable &table);
+
+// countColours that also writes each pixel's colour number (its place in
+// table.colours) to `indices`, width·height bytes, rows back to back, so
+// that the pixels need not be looked up a second time once the colours have
+// cells (indicesToPixels).  When it stops early the indices are incomplete.
+int indexColours(const PixelSource &source, ColourTable &table, unsigned char *indices);
+
+// Turns the colour numbers of indexColours into the low 8 bits of each
+// colour's allocated pixel value, in place.
+void indicesToPixels(const ColourTable &table, unsigned char *data, size_t count);
 
 // The order in which colours are allocated: ascending by the colour's
 // decimal text "R G B" compared as plain strings (so "10 0 0" comes before
@@ -76,14 +91,25 @@ struct TrueColorMasks {
   unsigned long blue;
 };
 
-// The pixel layout resolved once per image: for each component value, the
-// bits it contributes to a pixel, as a little number whose lowest byte is
-// the pixel's first byte in memory.  Packing is then three lookups and an or.
+// Where one component's value lands in a pixel: ((value & keep) << left)
+// >> right, then, when exchange is 0xffff, the two bytes of that 16-bit
+// contribution swapped.  Contributions are little numbers whose lowest byte
+// is the pixel's first byte in memory.
+struct ComponentPlace {
+  uint32_t keep;
+  uint32_t left;
+  uint32_t right;
+  uint32_t exchange;  // 0 or 0xffff
+};
+
+// The pixel layout resolved once per image from the masks and byte order,
+// so that packing is one loop of shifts and ors, the same for every pixel
+// (compilers turn it into vector code).
 struct TrueColorLayout {
   int bytesPerPixel;  // 2 at depth 16, 4 at depths 24 and 32
-  uint32_t red[256];
-  uint32_t green[256];
-  uint32_t blue[256];
+  ComponentPlace red;
+  ComponentPlace green;
+  ComponentPlace blue;
 };
 
 // Depth 16, 5-6-5: each mask is the usual one (0xf800, 0x07e0, 0x001f) or

@@ -57,8 +57,20 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
   }
   const pack::PixelSource source = sourceOf(record);
   pack::ColourTable table;
-  int count = pack::countColours(source, table);
+  // With the image data in hand first, one pass over the pixels both counts
+  // the colours and numbers each pixel, and the cells are filled in after
+  // allocation.  Without it the colours are counted alone and the data is
+  // asked for again after allocation, so that failures come in their usual
+  // order (too many colours, no cells, then no memory).
+  size_t bytes = 0;
+  char *data = nullptr;
+  if (pack::imageBytes(record->width, record->height, 1, &bytes))
+    data = static_cast<char *>(malloc(bytes));
+  const int count = data != nullptr
+                        ? pack::indexColours(source, table, reinterpret_cast<unsigned char *>(data))
+                        : pack::countColours(source, table);
   if (count > pack::kMaxColours) {
+    free(data);
     releasePixels(record);
     setResult(interp, "pixmap: too many colors");
     return nullptr;
@@ -76,6 +88,7 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
     request.flags = DoRed | DoGreen | DoBlue;
     // Cells already taken for this image stay taken: colours are never freed.
     if (x11.AllocColor(target.display, target.colormap, &request) == 0) {
+      free(data);
       releasePixels(record);
       setResult(interp, "pixmap: ran out of color allocations");
       return nullptr;
@@ -83,16 +96,18 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
     table.pixels[entry] = request.pixel;
   }
 
-  size_t bytes = 0;
-  char *data = nullptr;
-  if (pack::imageBytes(record->width, record->height, 1, &bytes))
-    data = static_cast<char *>(malloc(bytes));
-  if (data == nullptr) {
-    releasePixels(record);
-    setResult(interp, "pixmap: malloc() error");
-    return nullptr;
+  if (data != nullptr) {
+    pack::indicesToPixels(table, reinterpret_cast<unsigned char *>(data), bytes);
+  } else {
+    if (pack::imageBytes(record->width, record->height, 1, &bytes))
+      data = static_cast<char *>(malloc(bytes));
+    if (data == nullptr) {
+      releasePixels(record);
+      setResult(interp, "pixmap: malloc() error");
+      return nullptr;
+    }
+    pack::mapToPixels(source, table, reinterpret_cast<unsigned char *>(data));
   }
-  pack::mapToPixels(source, table, reinterpret_cast<unsigned char *>(data));
   releasePixels(record);
 
   XImage *image = x11.CreateImage(target.display, target.visual, 8, ZPixmap, 0, data,
