@@ -1,0 +1,223 @@
+// xbuild_bench.cc - building an image's X server pixmap (create_pixmap) on
+// canvases 8, 16, 24 and 32 bits deep, for images up to 2000x1500, against
+// two floors measured in the same run:
+//   xbuild/<size>/d<depth>     the build as a canvas item's creation runs it,
+//                              until the server has the pixmap (XSync);
+//   xbuild/<size>/putimage     the bare transfer of an already packed 32-bit
+//                              image into a new pixmap (what no build can beat);
+//   pack/<size>/<layout>       the X-free packing alone (pseudo8: number the
+//                              pixels, order the colours, fill in the cells;
+//                              true16, true24);
+//   pack/<size>/memcpy         copying the same RGBA bytes.
+// The images are a 120-colour plasma, so that the 8-bit PseudoColor build
+// (at most 128 colours) takes the same image as the others.
+//
+// The benchmark links the library's objects rather than the shared library,
+// so that it can hand an image its pixels back after each build (a built
+// image keeps its pixmap for good, and ten builds of a 2000x1500 image would
+// otherwise hold 120 MB in the server).  The servers: see x11_harness.h.
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <benchmark/benchmark.h>
+#include <string.h>
+#include <tcl.h>
+#include <tk.h>
+
+#include <string>
+#include <vector>
+
+#include "bench/x11_harness.h"
+#include "byteorder.h"
+#include "tkpixmap/pack.h"
+#include "tkpixmap/record.h"
+#include "tkpixmap/xbuild.h"
+
+namespace {
+
+constexpr int kColours = 120;
+
+struct Size {
+  int width, height;
+  std::string name() const { return std::to_string(width) + "x" + std::to_string(height); }
+};
+const Size kSizes[] = {{320, 240}, {1000, 750}, {2000, 1500}};
+
+// One loaded image whose record is put back into its unbuilt state (its
+// decoded pixels, no pixmap) before every build.
+struct LoadedImage {
+  std::string handle;
+  tkpixmap::PixmapRecord *record = nullptr;
+  std::vector<unsigned char> pixels;  // the decoded block, as the reader left it
+};
+
+LoadedImage &imageOf(const Size &size) {
+  static std::map<std::string, LoadedImage> images;
+  LoadedImage &image = images[size.name()];
+  if (image.record != nullptr) return image;
+  std::string file = xbench::plasmaFile(size.width, size.height, kColours);
+  image.handle = xbench::eval("pixmap create " + file);
+  image.record = tkpixmap::findRecord(image.handle.c_str());
+  if (image.record == nullptr) xbench::die("no record for " + image.handle);
+  const PixelBlock &block = image.record->block;
+  image.pixels.assign(block.pixelPtr, block.pixelPtr + size_t(block.pitch) * block.height);
+  return image;
+}
+
+void unbuild(LoadedImage &image) {
+  tkpixmap::PixmapRecord *record = image.record;
+  if (record->pixmap != tkpixmap::kNoPixmap) {
+    Tk_FreePixmap(record->display, record->pixmap);
+    XFreeGC(record->display, record->gc);
+    record->pixmap = tkpixmap::kNoPixmap;
+    record->gc = nullptr;
+  }
+  record->ncolors = -1;
+  if (record->block.pixelPtr == nullptr) {
+    record->block.pixelPtr =
+        reinterpret_cast<unsigned char *>(Tcl_Alloc(static_cast<unsigned>(image.pixels.size())));
+  }
+  memcpy(record->block.pixelPtr, image.pixels.data(), image.pixels.size());
+}
+
+void buildOnCanvas(benchmark::State &state, Size size, int depth) {
+  std::string canvas = xbench::canvasFor(depth, 200, 150);
+  if (canvas.empty()) {
+    state.SkipWithError(("no server for depth " + std::to_string(depth)).c_str());
+    return;
+  }
+  Display *display = xbench::displayOf(canvas);
+  LoadedImage &image = imageOf(size);
+  const std::string create = canvas + " create pixmap " + image.handle + " 0 0";
+  for (auto _ : state) {
+    state.PauseTiming();
+    unbuild(image);
+    XSync(display, False);
+    state.ResumeTiming();
+    xbench::eval(create);
+    XSync(display, False);  // the server has the pixels
+    state.PauseTiming();
+    if (image.record->pixmap == tkpixmap::kNoPixmap) {
+      state.SkipWithError("the image was not built");
+      break;
+    }
+    xbench::eval(canvas + " delete all");
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * size.width * size.height);
+}
+
+// The floor: a new pixmap and one XPutImage of pixels already in the
+// server's 32-bit layout.
+void putImageOnly(benchmark::State &state, Size size) {
+  std::string canvas = xbench::canvasFor(24, 200, 150);
+  if (canvas.empty()) {
+    state.SkipWithError("no 24-bit server");
+    return;
+  }
+  Tk_Window tkwin = Tk_NameToWindow(xbench::interp(), canvas.c_str(),
+                                    Tk_MainWindow(xbench::interp()));
+  Display *display = Tk_Display(tkwin);
+  std::vector<unsigned char> rgba = xbench::plasmaRgba(size.width, size.height, kColours);
+  XImage *image = XCreateImage(display, Tk_Visual(tkwin), 24, ZPixmap, 0,
+                               reinterpret_cast<char *>(rgba.data()), unsigned(size.width),
+                               unsigned(size.height), 32, 0);
+  for (auto _ : state) {
+    Pixmap pixmap = Tk_GetPixmap(display, Tk_WindowId(tkwin), size.width, size.height, 24);
+    GC gc = XCreateGC(display, pixmap, 0, nullptr);
+    XPutImage(display, pixmap, gc, image, 0, 0, 0, 0, unsigned(size.width), unsigned(size.height));
+    XSync(display, False);
+    state.PauseTiming();
+    XFreeGC(display, gc);
+    Tk_FreePixmap(display, pixmap);
+    XSync(display, False);
+    state.ResumeTiming();
+  }
+  image->data = nullptr;  // the vector owns the pixels
+  XDestroyImage(image);
+  state.SetItemsProcessed(state.iterations() * size.width * size.height);
+}
+
+// ------------------------------------------------------------ X-free packing
+
+tkpixmap::pack::PixelSource sourceOf(const std::vector<unsigned char> &rgba, Size size) {
+  return {rgba.data(), size.width, size.height, size.width * 4, 4};
+}
+
+void packPseudo8(benchmark::State &state, Size size) {
+  std::vector<unsigned char> rgba = xbench::plasmaRgba(size.width, size.height, kColours);
+  std::vector<unsigned char> out(size_t(size.width) * size.height);
+  const tkpixmap::pack::PixelSource source = sourceOf(rgba, size);
+  auto *table = new tkpixmap::pack::ColourTable;
+  for (auto _ : state) {
+    int count = tkpixmap::pack::indexColours(source, *table, out.data());
+    int order[tkpixmap::pack::kMaxColours];
+    tkpixmap::pack::allocationOrder(*table, order);
+    for (int i = 0; i < count; ++i) table->pixels[order[i]] = unsigned(i);  // stands for the map
+    tkpixmap::pack::indicesToPixels(*table, out.data(), out.size());
+    benchmark::DoNotOptimize(out.data());
+  }
+  delete table;
+  state.SetItemsProcessed(state.iterations() * size.width * size.height);
+}
+
+void packTrue(benchmark::State &state, Size size, int bytesPerPixel) {
+  std::vector<unsigned char> rgba = xbench::plasmaRgba(size.width, size.height, kColours);
+  std::vector<unsigned char> out(size_t(size.width) * size.height * size_t(bytesPerPixel));
+  const tkpixmap::pack::PixelSource source = sourceOf(rgba, size);
+  tkpixmap::pack::TrueColorLayout layout;
+  // The masks of the local servers: LSBFirst 5-6-5 and 8-8-8.
+  for (auto _ : state) {
+    if (bytesPerPixel == 2) {
+      tkpixmap::pack::resolveLayout16({0xf800, 0x07e0, 0x001f}, false, layout);
+    } else {
+      tkpixmap::pack::resolveLayout32({0xff0000, 0x00ff00, 0x0000ff}, false, swap4, layout);
+    }
+    tkpixmap::pack::packTrueColor(source, layout, out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * size.width * size.height);
+}
+
+void copyOnly(benchmark::State &state, Size size) {
+  std::vector<unsigned char> rgba = xbench::plasmaRgba(size.width, size.height, kColours);
+  std::vector<unsigned char> out(rgba.size());
+  for (auto _ : state) {
+    memcpy(out.data(), rgba.data(), rgba.size());
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * size.width * size.height);
+}
+
+void registerAll() {
+  for (const Size &size : kSizes) {
+    const std::string s = size.name();
+    for (int depth : xbench::allDepths()) {
+      benchmark::RegisterBenchmark(("xbuild/" + s + "/d" + std::to_string(depth)).c_str(),
+                                   buildOnCanvas, size, depth)
+          ->UseRealTime()
+          ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark(("xbuild/" + s + "/putimage").c_str(), putImageOnly, size)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("pack/" + s + "/pseudo8").c_str(), packPseudo8, size)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("pack/" + s + "/true16").c_str(), packTrue, size, 2)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("pack/" + s + "/true24").c_str(), packTrue, size, 4)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("pack/" + s + "/memcpy").c_str(), copyOnly, size)
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  benchmark::Initialize(&argc, argv);
+  registerAll();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
