@@ -239,7 +239,12 @@ int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
     setResult(interp, "pixmap: Tk_GetPixmap() error");
     return TCL_ERROR;
   }
-  GC gc = x11->CreateGC(target.display, pixmap, 0, nullptr);
+  // Items copy from the pixmap with this GC at every redraw.  A copy never
+  // needs to know about unavailable source areas (the pixmap is whole), so
+  // the server is spared a NoExpose event back to the client per copy.
+  XGCValues values{};
+  values.graphics_exposures = False;
+  GC gc = x11->CreateGC(target.display, pixmap, GCGraphicsExposures, &values);
   x11->PutImage(target.display, pixmap, gc, image, 0, 0, 0, 0,
                 static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
   x11->Flush(target.display);
