@@ -1,0 +1,84 @@
+#!/bin/sh
+# Runs the Tcl tests of the pixmap command under valgrind's memcheck: any
+# invalid access, use of uninitialised memory or definite leak fails.
+#   scripts/valgrind-tcl.sh [BUILD_DIR]
+# BUILD_DIR (default $TKPIXMAP_BUILD_DIR, else build/dev) is a plain, not
+# sanitised build tree holding libtkpixmap.so.3 and pkgIndex.tcl; the system
+# tclsh and wish load the package from it.  The X test file runs in wish on
+# an Xvfb server this script starts (24-bit TrueColor, and 8-bit
+# PseudoColor).  Logs are left in BUILD_DIR/valgrind/.
+# Memory the design keeps for the life of the process, and what Tcl, Tk and
+# Xlib keep themselves, is listed with its reason in tests/valgrind.supp.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${1:-${TKPIXMAP_BUILD_DIR:-build/dev}}
+build=$(cd "$build" && pwd)
+if [ ! -f "$build/pkgIndex.tcl" ] || [ ! -e "$build/libtkpixmap.so.3" ]; then
+  echo "valgrind-tcl: no built package in $build (build the tkpixmap target first)" >&2
+  exit 2
+fi
+logs=$build/valgrind
+mkdir -p "$logs"
+rm -f "$logs"/*.log
+
+export TKPIXMAP_BUILD_DIR="$build" TKPIXMAP_SOURCE_DIR="$root" TKPIXMAP_UNDER_VALGRIND=1
+vg="valgrind --tool=memcheck --error-exitcode=1 --leak-check=full
+    --errors-for-leak-kinds=definite --show-leak-kinds=definite,indirect
+    --suppressions=$root/tests/valgrind.supp --num-callers=40"
+
+status=0
+# run NAME COMMAND...: one test file under memcheck; its log stays behind.
+run() {
+  name=$1
+  shift
+  echo "=== $name"
+  # shellcheck disable=SC2086
+  if $vg --log-file="$logs/$name.log" "$@" >"$logs/$name.out" 2>&1; then
+    result=passed
+  else
+    result=FAILED
+    status=1
+  fi
+  grep -E "Total|FAILED" "$logs/$name.out" || true
+  grep -E "ERROR SUMMARY|definitely lost" "$logs/$name.log" | sed 's/^==[0-9]*== /  /'
+  echo "  $result"
+  if [ $result = FAILED ]; then
+    sed -n '/^==[0-9]*== [A-Z][a-z].*\(Invalid\|uninitialised\|definitely\|Mismatched\|overlap\)/,/^==[0-9]*== $/p' \
+      "$logs/$name.log" | head -80
+  fi
+}
+
+run pixmap tclsh tests/tcl/run.tcl tests/tcl/pixmap.test
+run badinput tclsh tests/tcl/run.tcl tests/tcl/badinput.test
+
+# One X server per screen kind for the X test file; stopped on the way out.
+xpids=""
+cleanup() {
+  for pid in $xpids; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT INT TERM
+for kind in d24 d8; do
+  case $kind in
+    d24) screen="+extension Composite -screen 0 800x600x24" ;;
+    d8) screen="-screen 0 800x600x8" ;;
+  esac
+  rm -f "$logs/$kind.display"
+  # shellcheck disable=SC2086
+  Xvfb -displayfd 3 -nolisten tcp -noreset $screen 3>"$logs/$kind.display" \
+    >"$logs/xvfb-$kind.out" 2>&1 &
+  xpids="$xpids $!"
+  tries=0
+  until [ -s "$logs/$kind.display" ]; do
+    tries=$((tries + 1))
+    if [ $tries -gt 100 ]; then
+      echo "valgrind-tcl: Xvfb ($kind) did not start" >&2
+      exit 2
+    fi
+    sleep 0.1
+  done
+  DISPLAY=:$(cat "$logs/$kind.display")
+  export DISPLAY TKPIXMAP_X_KIND=$kind TKPIXMAP_HOST=wish
+  run "x11-pixmap-$kind" wish tests/tcl/run.tcl tests/tcl/x11-pixmap.test
+done
+exit $status

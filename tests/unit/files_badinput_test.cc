@@ -1,0 +1,253 @@
+// files_badinput_test.cc - gx handles on input that is not an ordinary
+// file or command: FIFOs, directories, empty files, a file cut short by
+// another process while it is mapped, an empty command and a command line
+// of 100 KB.  Nothing may hang, crash the caller or leave a child behind.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "baseutil.h"
+#include "gxline.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+char *const kNoEnvironment[] = {nullptr};
+
+class Quiet {
+ public:
+  Quiet() { elog_set_sink(&Quiet::sink, this); }
+  ~Quiet() { elog_set_sink(nullptr, nullptr); }
+  std::vector<std::string> messages() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return messages_;
+  }
+
+ private:
+  static void sink(int, const char *message, void *context) {
+    auto *self = static_cast<Quiet *>(context);
+    std::lock_guard<std::mutex> hold(self->lock_);
+    self->messages_.push_back(message);
+  }
+  std::mutex lock_;
+  std::vector<std::string> messages_;
+};
+
+class Scratch {
+ public:
+  Scratch() {
+    char name[] = "/tmp/files_badinput.XXXXXX";
+    EXPECT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  std::string path(const std::string &name) const { return dir_ + "/" + name; }
+  std::string write(const std::string &name, const std::string &data) const {
+    std::string file = path(name);
+    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    close(fd);
+    return file;
+  }
+
+ private:
+  std::string dir_;
+};
+
+// gxopen in another thread, with a time limit: a call that blocks fails the
+// test instead of stalling the run (the blocked thread is abandoned).
+int gxopenWithin(const std::string &path, std::chrono::seconds limit, bool *returned) {
+  auto call = std::make_shared<std::packaged_task<int()>>([path] { return gxopen(path.c_str()); });
+  std::future<int> result = call->get_future();
+  std::thread([call] { (*call)(); }).detach();
+  *returned = result.wait_for(limit) == std::future_status::ready;
+  return *returned ? result.get() : -1;
+}
+
+// ------------------------------------------------------------ odd files
+
+struct OddFile {
+  const char *what;
+  std::string (*make)(const Scratch &);
+};
+
+TEST(FilesBadInput, OddFilesAreRefusedWithoutBlockingOrAHandle) {
+  const OddFile cases[] = {
+      {"a FIFO with no writer",
+       [](const Scratch &s) {
+         std::string p = s.path("fifo");
+         EXPECT_EQ(mkfifo(p.c_str(), 0600), 0);
+         return p;
+       }},
+      {"a directory", [](const Scratch &s) { return s.path(""); }},
+      {"a file of 0 bytes", [](const Scratch &s) { return s.write("empty", ""); }},
+      {"a character device", [](const Scratch &) { return std::string("/dev/null"); }},
+      {"an endless character device", [](const Scratch &) { return std::string("/dev/zero"); }},
+      {"an empty path", [](const Scratch &) { return std::string(""); }},
+      {"a path of 5000 bytes", [](const Scratch &) { return "/" + std::string(4999, 'x'); }},
+  };
+  for (const OddFile &odd : cases) {
+    SCOPED_TRACE(odd.what);
+    Scratch scratch;
+    Quiet quiet;
+    const std::string path = odd.make(scratch);
+    bool returned = false;
+    const int handle = gxopenWithin(path, std::chrono::seconds(5), &returned);
+    ASSERT_TRUE(returned) << "gxopen blocked";
+    EXPECT_EQ(handle, -1);
+    EXPECT_EQ(quiet.messages().size(), 1u);
+  }
+}
+
+TEST(FilesBadInput, AFifoWithAWriterIsRefusedToo) {
+  Scratch scratch;
+  Quiet quiet;
+  const std::string path = scratch.path("fifo");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  // Held open for writing with data waiting: a FIFO has no size to map.
+  int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int writer = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(write(writer, "line\n", 5), 5);
+  bool returned = false;
+  EXPECT_EQ(gxopenWithin(path, std::chrono::seconds(5), &returned), -1);
+  EXPECT_TRUE(returned);
+  close(writer);
+  close(reader);
+}
+
+// ------------------------------------------------------------ cut short while mapped
+
+// What one child process saw reading a mapped file that was then cut to
+// `newSize` bytes through another descriptor (as another process would).
+// The child's exit status says whether it read at most `maxLines` lines.
+struct CutOutcome {
+  bool signalled;
+  int signal;
+  bool withinLimit;
+};
+
+CutOutcome readAfterCut(const std::string &path, off_t newSize, int maxLines) {
+  pid_t child = fork();
+  if (child == 0) {
+    elog_set_sink([](int, const char *, void *) {}, nullptr);
+    int handle = gxopen(path.c_str());
+    if (handle < 0) _exit(100);
+    if (truncate(path.c_str(), newSize) != 0) _exit(101);
+    char line[256];
+    int lines = 0;
+    while (gxline(handle, line, sizeof line) != 0 && lines <= maxLines) ++lines;
+    gxclose(handle);
+    _exit(lines <= maxLines ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFSIGNALED(status)) return {true, WTERMSIG(status), false};
+  return {false, 0, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+// A file of three pages of numbered lines, cut to nothing and to the middle
+// of its first page after gxopen mapped it.  Touching the mapping past the
+// new end of the file raises SIGBUS; a reader of line data must stop at the
+// end that the file has now instead of ending the caller.
+TEST(FilesBadInput, AFileCutShortWhileMappedEndsTheDataInsteadOfTheCaller) {
+  Scratch scratch;
+  std::string text;
+  for (int i = 0; text.size() < 3 * 4096; ++i) text += "line " + std::to_string(i) + " of the file\n";
+  struct Cut {
+    const char *what;
+    off_t size;
+    int maxLines;
+  };
+  const Cut cuts[] = {
+      {"to 0 bytes", 0, 0},
+      {"to 100 bytes", 100, 8},
+      {"to one page", 4096, 4096 / 16},
+  };
+  for (const Cut &cut : cuts) {
+    SCOPED_TRACE(cut.what);
+    const std::string path = scratch.write("cut", text);
+    const CutOutcome outcome = readAfterCut(path, cut.size, cut.maxLines);
+    EXPECT_FALSE(outcome.signalled) << "the reader was killed by signal " << outcome.signal
+                                    << " (" << strsignal(outcome.signal) << ")";
+    if (!outcome.signalled) {
+      EXPECT_TRUE(outcome.withinLimit);
+    }
+  }
+}
+
+// ------------------------------------------------------------ odd commands
+
+// Reads a pipe handle to its end; the number of bytes seen.
+size_t drain(int handle) {
+  std::vector<char> line(4096);
+  size_t bytes = 0;
+  int result;
+  while ((result = gxline(handle, line.data(), static_cast<int>(line.size()))) != 0)
+    bytes += strlen(line.data()) + (result == 1 ? 1 : 0);
+  return bytes;
+}
+
+TEST(FilesBadInput, AnEmptyCommandFailsInTheChildOnly) {
+  for (const char *command : {"", " ", "   "}) {
+    SCOPED_TRACE(std::string("command \"") + command + "\"");
+    Quiet quiet;
+    int fd = -1;
+    const int handle = gxpipe(command, kNoEnvironment, &fd);
+    if (handle < 0) continue;  // refused outright: as good
+    drain(handle);             // the child's exec failure, collected here
+    EXPECT_EQ(gxclose(handle), 0);
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was left behind";
+  }
+}
+
+TEST(FilesBadInput, ACommandLineOf100KilobytesRunsWhole) {
+  Quiet quiet;
+  // 100 KB of short arguments to echo, which prints them back.
+  std::string command = "/bin/echo";
+  std::string expected;
+  while (command.size() < 100 * 1024) {
+    command += " abcdefg";
+    expected += expected.empty() ? "abcdefg" : " abcdefg";
+  }
+  int handle = gxpipe(command.c_str(), kNoEnvironment, nullptr);
+  ASSERT_GE(handle, 0);
+  std::vector<char> buffer(expected.size() + 2);
+  EXPECT_EQ(gxline(handle, buffer.data(), static_cast<int>(buffer.size())), 1);
+  EXPECT_EQ(std::string(buffer.data()), expected);
+  EXPECT_EQ(gxclose(handle), 0);
+}
+
+TEST(FilesBadInput, AProgramNameOf100KilobytesFailsInTheChildOnly) {
+  Quiet quiet;
+  const std::string command = "/" + std::string(100 * 1024, 'p') + " argument";
+  int handle = gxpipe(command.c_str(), kNoEnvironment, nullptr);
+  if (handle >= 0) {
+    drain(handle);
+    EXPECT_EQ(gxclose(handle), 0);
+  }
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was left behind";
+}
+
+}  // namespace
