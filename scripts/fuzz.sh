@@ -33,12 +33,16 @@ for target in $targets; do
   dict=""
   [ -f "fuzz/${target%_fuzzer}.dict" ] && dict="-dict=fuzz/${target%_fuzzer}.dict"
   echo "=== $target for ${seconds}s"
+  # Only what this run writes counts; artifacts of earlier runs stay for study.
+  stamp=$out/crashes/.$target.started
+  touch "$stamp"
   # shellcheck disable=SC2086
   "$out/fuzz/$target" $dict -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=20 \
     -artifact_prefix="$out/crashes/$target-" -print_final_stats=1 \
     "$corpus" "$seeds" $extra 2>&1 | grep -E "^(#[0-9]+.*(DONE|INITED)|stat::|SUMMARY|==[0-9]+==ERROR)" || true
-  if ls "$out/crashes/$target-"* >/dev/null 2>&1; then
-    echo "FAIL: $target found crashes: $(ls "$out/crashes/$target-"*)"
+  found=$(find "$out/crashes" -maxdepth 1 -name "$target-*" -newer "$stamp" | tr '\n' ' ')
+  if [ -n "$found" ]; then
+    echo "FAIL: $target found crashes: $found"
     status=1
   fi
 done
