@@ -516,7 +516,11 @@ RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
       // Defining an entry on the one being defined makes it refer to itself.
       const int nextFree = codes.nextFree;
       const Entry prior = previous < nextFree ? table[previous] : undefined;
-      table[nextFree] = prior.extended(previous, nextFree, firstPixel);
+      // A pixel value above every entry (after a clear code) is no string:
+      // link to the clear code, which reads as `undefined`, never to an
+      // entry this decode has not written.
+      const int link = previous <= nextFree ? previous : clearCode;
+      table[nextFree] = prior.extended(link, nextFree, firstPixel);
       codes.advance();
     }
     previous = incoming;
