@@ -3,6 +3,8 @@
 // two floors measured in the same run:
 //   xbuild/<size>/d<depth>     the build as a canvas item's creation runs it,
 //                              until the server has the pixmap (XSync);
+//   xbuild/<size>/d8_colours   the XAllocColor round trips of the 8-bit
+//                              build alone (one per distinct colour);
 //   xbuild/<size>/putimage     the bare transfer of an already packed 32-bit
 //                              image into a new pixmap (what no build can beat);
 //   pack/<size>/<layout>       the X-free packing alone (pseudo8: number the
@@ -138,6 +140,40 @@ void putImageOnly(benchmark::State &state, Size size) {
   state.SetItemsProcessed(state.iterations() * size.width * size.height);
 }
 
+// The part of an 8-bit build no packing can shorten: one XAllocColor round
+// trip per distinct colour of the image, as the build makes them.
+void allocateColours(benchmark::State &state, Size size) {
+  std::string canvas = xbench::canvasFor(8, 200, 150);
+  if (canvas.empty()) {
+    state.SkipWithError("no 8-bit server");
+    return;
+  }
+  Tk_Window tkwin = Tk_NameToWindow(xbench::interp(), canvas.c_str(),
+                                    Tk_MainWindow(xbench::interp()));
+  xbench::Plasma plasma = xbench::plasma(size.width, size.height, kColours);
+  std::vector<bool> used(plasma.palette.size());
+  for (int index : plasma.indices) used[size_t(index)] = true;
+  std::vector<XColor> requests;
+  for (size_t i = 0; i < used.size(); ++i) {
+    if (!used[i]) continue;
+    XColor request{};
+    request.red = tkpixmap::pack::colourRequest(plasma.palette[i].r);
+    request.green = tkpixmap::pack::colourRequest(plasma.palette[i].g);
+    request.blue = tkpixmap::pack::colourRequest(plasma.palette[i].b);
+    request.flags = DoRed | DoGreen | DoBlue;
+    requests.push_back(request);
+  }
+  for (auto _ : state) {
+    for (XColor request : requests) {
+      if (XAllocColor(Tk_Display(tkwin), Tk_Colormap(tkwin), &request) == 0) {
+        state.SkipWithError("XAllocColor failed");
+        return;
+      }
+    }
+  }
+  state.counters["colours"] = double(requests.size());
+}
+
 // ------------------------------------------------------------ X-free packing
 
 tkpixmap::pack::PixelSource sourceOf(const std::vector<unsigned char> &rgba, Size size) {
@@ -198,6 +234,9 @@ void registerAll() {
           ->UseRealTime()
           ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark(("xbuild/" + s + "/d8_colours").c_str(), allocateColours, size)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("xbuild/" + s + "/putimage").c_str(), putImageOnly, size)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
