@@ -49,7 +49,7 @@ run() {
   suite=$1
   shift
   echo "bench-report: running $suite" >&2
-  if ! "$build/bench/$suite" --benchmark_repetitions="$repetitions" \
+  if ! "$build/bench/$suite" --benchmark_repetitions="$repetitions" --benchmark_color=false \
       --benchmark_report_aggregates_only=true --benchmark_out="$results/$suite.json" \
       --benchmark_out_format=json "$@" >"$results/$suite.txt" 2>&1; then
     echo "bench-report: $suite failed (see $results/$suite.txt)" >&2
