@@ -1,9 +1,11 @@
 // command.cc - the "pixmap" command: loads GIF files into records under
 // generated handle names and answers size and colour-count queries.
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <tcl.h>
 
@@ -28,8 +30,22 @@ void setResult(Tcl_Interp *interp, const char *text) {
   Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
 }
 
+// Opens the file for reading as a C stream.  The open itself must not wait:
+// a FIFO without a writer would block fopen forever, so the descriptor is
+// opened non-blocking (such a FIFO then reads as empty) and made blocking
+// again for the reads.
+FILE *openForReading(const char *fileName) {
+  int fd = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE *file = fdopen(fd, "r");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 int loadImage(Tcl_Interp *interp, const char *fileName) {
-  FILE *file = fopen(fileName, "r");
+  FILE *file = openForReading(fileName);
   if (file == nullptr) {
     setResult(interp, "pixmap: fopen() error");
     return TCL_ERROR;

@@ -20,9 +20,19 @@ testConstraint depth15 [expr {$::xkind eq "d15"}]
 testConstraint servable [expr {$::xkind in {d8 d16 d24}}]
 testConstraint root [expr {[exec id -u] == 0}]
 
-# Directory for files a test writes; removed at exit by tcltest's cleanup.
+# A directory of the system's for the files a test file writes, made once
+# per process and removed when the file's tests are cleaned up.
 proc scratchDir {} {
-    set dir [file join [::tcltest::temporaryDirectory] tkpixmap-[pid]]
-    file mkdir $dir
-    return $dir
+    if {![info exists ::scratchDirectory]} {
+        set base [expr {[info exists ::env(TMPDIR)] ? $::env(TMPDIR) : "/tmp"}]
+        set ::scratchDirectory [file join $base tkpixmap-test-[pid]]
+        file mkdir $::scratchDirectory
+    }
+    return $::scratchDirectory
+}
+proc ::tcltest::cleanupTestsHook {} {
+    if {[info exists ::scratchDirectory]} {
+        file delete -force $::scratchDirectory
+        unset ::scratchDirectory
+    }
 }
