@@ -1,6 +1,7 @@
 // gif_fuzzer.cc - libFuzzer target for the GIF reader: any input must decode
-// or fail cleanly, and wherever the reference model's result is defined the
-// fast decoder must agree with it pixel for pixel.
+// or fail cleanly, give the same result whatever its scratch state held
+// before (the state lives on the caller's stack, uncleared), and wherever the
+// reference model's result is defined agree with it pixel for pixel.
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -26,10 +27,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (w * h > kFuzzPixelCap) return -1;  // not worth keeping in the corpus
   }
   static auto state = std::make_unique<ReadState>();
-  ByteSource source(data, size);
-  ReadRequest request;
-  ReadResult result;
-  ReadStatus status = readFirstImage(source, request, malloc, free, *state, result);
+  auto decode = [&](uint8_t fill, ReadRequest &request, ReadResult &result) {
+    memset(static_cast<void *>(state.get()), fill, sizeof(ReadState));
+    ByteSource source(data, size);
+    return readFirstImage(source, request, malloc, free, *state, result);
+  };
+  ReadRequest request, dirtyRequest;
+  ReadResult result, dirtyResult;
+  ReadStatus status = decode(0x00, request, result);
+  ReadStatus dirtyStatus = decode(0x7F, dirtyRequest, dirtyResult);
+  if (status != dirtyStatus || (result.pixels == nullptr) != (dirtyResult.pixels == nullptr)) {
+    abort();
+  }
+  if (result.pixels != nullptr &&
+      memcmp(result.pixels, dirtyResult.pixels, size_t(request.width) * request.height * 4) != 0) {
+    abort();
+  }
+  free(dirtyResult.pixels);
   bool ok = status == ReadStatus::ok || status == ReadStatus::okNoPixels;
 
   std::vector<uint8_t> file(data, data + size);
