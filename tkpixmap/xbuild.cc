@@ -8,6 +8,7 @@
 
 #include "byteorder.h"
 
+#include "tkpixmap/colours.h"
 #include "tkpixmap/pack.h"
 #include "tkpixmap/xlib.h"
 
@@ -78,23 +79,30 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
 
   int order[pack::kMaxColours];
   pack::allocationOrder(table, order);
+  XColor requests[pack::kMaxColours];
   for (int i = 0; i < count; ++i) {
-    const int entry = order[i];
-    const uint32_t colour = table.colours[entry];
-    XColor request{};
-    request.red = pack::colourRequest(colour >> 16);
-    request.green = pack::colourRequest(colour >> 8 & 0xff);
-    request.blue = pack::colourRequest(colour & 0xff);
-    request.flags = DoRed | DoGreen | DoBlue;
-    // Cells already taken for this image stay taken: colours are never freed.
-    if (x11.AllocColor(target.display, target.colormap, &request) == 0) {
-      free(data);
-      releasePixels(record);
-      setResult(interp, "pixmap: ran out of color allocations");
-      return nullptr;
-    }
-    table.pixels[entry] = request.pixel;
+    const uint32_t colour = table.colours[order[i]];
+    requests[i] = XColor{};
+    requests[i].red = pack::colourRequest(colour >> 16);
+    requests[i].green = pack::colourRequest(colour >> 8 & 0xff);
+    requests[i].blue = pack::colourRequest(colour & 0xff);
   }
+  unsigned long pixels[pack::kMaxColours];
+  const colours::PipelineCalls *pipeline = colours::pipelineCalls();
+  const int taken =
+      pipeline != nullptr
+          ? colours::allocatePipelined(*pipeline, target.display, target.colormap, requests,
+                                       count, pixels)
+          : colours::allocateInTurn(x11.AllocColor, target.display, target.colormap, requests,
+                                    count, pixels);
+  // Cells already taken for this image stay taken: colours are never freed.
+  if (taken < count) {
+    free(data);
+    releasePixels(record);
+    setResult(interp, "pixmap: ran out of color allocations");
+    return nullptr;
+  }
+  for (int i = 0; i < count; ++i) table.pixels[order[i]] = pixels[i];
 
   if (data != nullptr) {
     pack::indicesToPixels(table, reinterpret_cast<unsigned char *>(data), bytes);

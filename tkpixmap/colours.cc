@@ -1,0 +1,95 @@
+// colours.cc - colour-map cells for 8-bit builds, in turn or pipelined.
+
+#include "tkpixmap/colours.h"
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+namespace tkpixmap::colours {
+namespace {
+
+PipelineCalls pipeline;
+enum class Lookup { not_yet, found, absent } lookup = Lookup::not_yet;
+
+template <typename F>
+bool resolve(void *library, const char *name, F *&slot) {
+  slot = reinterpret_cast<F *>(dlsym(library, name));
+  return slot != nullptr;
+}
+
+bool lookUp() {
+  // libxcb is always there under an XCB-backed libX11: take the copy it
+  // uses.  libX11-xcb, which only hands out the display's connection, is a
+  // separate small library that a Tk process has usually not loaded yet.
+  void *xcb = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_NOLOAD);
+  if (xcb == nullptr) return false;
+  void *bridge = dlopen("libX11-xcb.so.1", RTLD_LAZY | RTLD_LOCAL);
+  if (bridge == nullptr) return false;
+  // Both handles stay open for the life of the process, like libX11's.
+  return resolve(bridge, "XGetXCBConnection", pipeline.connectionOf) &&
+         resolve(xcb, "xcb_alloc_color", pipeline.allocColor) &&
+         resolve(xcb, "xcb_alloc_color_reply", pipeline.allocColorReply) &&
+         resolve(xcb, "xcb_free_colors_checked", pipeline.freeColorsChecked) &&
+         resolve(xcb, "xcb_request_check", pipeline.requestCheck);
+}
+
+}  // namespace
+
+const PipelineCalls *pipelineCalls() {
+  if (lookup == Lookup::not_yet) lookup = lookUp() ? Lookup::found : Lookup::absent;
+  return lookup == Lookup::found ? &pipeline : nullptr;
+}
+
+int allocateInTurn(Status (*allocColor)(Display *, Colormap, XColor *), Display *display,
+                   Colormap colormap, const XColor *requests, int count, unsigned long *pixels) {
+  for (int i = 0; i < count; ++i) {
+    XColor request = requests[i];
+    request.flags = DoRed | DoGreen | DoBlue;
+    if (allocColor(display, colormap, &request) == 0) return i;
+    pixels[i] = request.pixel;
+  }
+  return count;
+}
+
+int allocatePipelined(const PipelineCalls &calls, Display *display, Colormap colormap,
+                      const XColor *requests, int count, unsigned long *pixels) {
+  xcb_connection_t *connection = calls.connectionOf(display);
+  const auto map = static_cast<xcb_colormap_t>(colormap);
+  // Sending a request through XCB first hands XCB everything Xlib still
+  // holds, so the server sees the requests in the order they were made.
+  xcb_alloc_color_cookie_t cookies[kMaxRequests];
+  for (int i = 0; i < count; ++i)
+    cookies[i] = calls.allocColor(connection, map, requests[i].red, requests[i].green,
+                                  requests[i].blue);
+
+  // Every reply is collected, so none is left for Xlib to trip over.  A
+  // colour the server granted after refusing an earlier one would not have
+  // been asked for in turn: it is given back below.  Any error counts as a
+  // refusal; a broken connection yields neither reply nor error, and counts
+  // too.
+  int taken = count;
+  uint32_t givenBack[kMaxRequests];
+  uint32_t givenBackCount = 0;
+  for (int i = 0; i < count; ++i) {
+    xcb_generic_error_t *error = nullptr;
+    xcb_alloc_color_reply_t *reply = calls.allocColorReply(connection, cookies[i], &error);
+    if (reply == nullptr) {
+      if (taken == count) taken = i;
+    } else if (taken == count) {
+      pixels[i] = reply->pixel;
+    } else {
+      givenBack[givenBackCount++] = reply->pixel;
+    }
+    free(reply);
+    free(error);
+  }
+  if (givenBackCount > 0) {
+    // Checked, so that an error here (there should be none: the cells were
+    // just granted) comes back to us rather than to Tk's error handler.
+    free(calls.requestCheck(connection, calls.freeColorsChecked(connection, map, 0,
+                                                                givenBackCount, givenBack)));
+  }
+  return taken;
+}
+
+}  // namespace tkpixmap::colours
