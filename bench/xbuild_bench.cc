@@ -2,12 +2,11 @@
 // canvases 8, 16, 24 and 32 bits deep, for images up to 2000x1500, against
 // two floors measured in the same run:
 //   xbuild/<size>/d<depth>     the build as a canvas item's creation runs it,
-//                              until the server has the pixmap (XSync); at
-//                              depth 8 the counters colours and colour_ms say
-//                              how many XAllocColor round trips the build
-//                              makes and what they take, timed just before
-//                              each build (outside its time) under the same
-//                              load, since packing can never shorten them;
+//                              until the server has the pixmap (XSync);
+//   colours/<size>/in_turn     the colour-map cells an 8-bit build of the
+//   colours/<size>/pipelined   image asks for, taken one XAllocColor round
+//                              trip at a time, and all requests sent before
+//                              the replies are read (what the build does);
 //   xbuild/<size>/putimage     the bare transfer of an already packed 32-bit
 //                              image into a new pixmap (what no build can beat);
 //   pack/<size>/<layout>       the X-free packing alone (pseudo8: number the
@@ -35,6 +34,7 @@
 
 #include "bench/x11_harness.h"
 #include "byteorder.h"
+#include "tkpixmap/colours.h"
 #include "tkpixmap/pack.h"
 #include "tkpixmap/record.h"
 #include "tkpixmap/xbuild.h"
@@ -112,19 +112,12 @@ void buildOnCanvas(benchmark::State &state, Size size, int depth) {
     return;
   }
   Display *display = xbench::displayOf(canvas);
-  Tk_Window tkwin = Tk_NameToWindow(xbench::interp(), canvas.c_str(),
-                                    Tk_MainWindow(xbench::interp()));
   LoadedImage &image = imageOf(size);
-  const std::vector<XColor> colours = depth == 8 ? colourRequests(size) : std::vector<XColor>{};
-  double colourSeconds = 0;
   const std::string create = canvas + " create pixmap " + image.handle + " 0 0";
   for (auto _ : state) {
     state.PauseTiming();
     unbuild(image);
     XSync(display, False);
-    const auto start = std::chrono::steady_clock::now();
-    for (XColor request : colours) XAllocColor(display, Tk_Colormap(tkwin), &request);
-    colourSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state.ResumeTiming();
     xbench::eval(create);
     XSync(display, False);  // the server has the pixels
@@ -137,11 +130,40 @@ void buildOnCanvas(benchmark::State &state, Size size, int depth) {
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * size.width * size.height);
-  if (depth == 8) {
-    state.counters["colours"] = double(colours.size());
-    state.counters["colour_ms"] =
-        benchmark::Counter(colourSeconds * 1e3, benchmark::Counter::kAvgIterations);
+}
+
+// The 8-bit build's colour cells alone, on the canvas's colour map.  The
+// cells are shared read-only ones, so taking them again and again only
+// raises their reference counts.
+void takeColours(benchmark::State &state, Size size, bool pipelined) {
+  std::string canvas = xbench::canvasFor(8, 200, 150);
+  if (canvas.empty()) {
+    state.SkipWithError("no 8-bit server");
+    return;
   }
+  Tk_Window tkwin = Tk_NameToWindow(xbench::interp(), canvas.c_str(),
+                                    Tk_MainWindow(xbench::interp()));
+  Display *display = Tk_Display(tkwin);
+  const std::vector<XColor> requests = colourRequests(size);
+  std::vector<unsigned long> pixels(requests.size());
+  const tkpixmap::colours::PipelineCalls *calls = tkpixmap::colours::pipelineCalls();
+  if (pipelined && calls == nullptr) {
+    state.SkipWithError("libX11 here is not backed by XCB");
+    return;
+  }
+  const int count = int(requests.size());
+  for (auto _ : state) {
+    const int taken =
+        pipelined ? tkpixmap::colours::allocatePipelined(*calls, display, Tk_Colormap(tkwin),
+                                                         requests.data(), count, pixels.data())
+                  : tkpixmap::colours::allocateInTurn(XAllocColor, display, Tk_Colormap(tkwin),
+                                                      requests.data(), count, pixels.data());
+    if (taken != count) {
+      state.SkipWithError("the colour map is full");
+      break;
+    }
+  }
+  state.counters["colours"] = double(count);
 }
 
 // The floor: a new pixmap and one XPutImage of pixels already in the
@@ -232,6 +254,13 @@ void registerAll() {
     for (int depth : xbench::allDepths()) {
       benchmark::RegisterBenchmark(("xbuild/" + s + "/d" + std::to_string(depth)).c_str(),
                                    buildOnCanvas, size, depth)
+          ->UseRealTime()
+          ->Unit(benchmark::kMillisecond);
+    }
+    for (bool pipelined : {false, true}) {
+      benchmark::RegisterBenchmark(
+          ("colours/" + s + (pipelined ? "/pipelined" : "/in_turn")).c_str(), takeColours, size,
+          pipelined)
           ->UseRealTime()
           ->Unit(benchmark::kMillisecond);
     }

@@ -105,14 +105,9 @@ def xbuild_rows(table, runs):
         t = lambda depth: pre + "d%d" % depth
         table.time_ratio("xbuild", "build %s, 8-bit PseudoColor / 24-bit (time)" % size, runs,
                          t(8), t(24), "<= 1.5")
-        if t(8) in runs and t(24) in runs and "colour_ms" in runs[t(8)]:
-            # The colour allocations are one X round trip each, whatever the
-            # image's size: the rest is what the packing decides.
-            d8 = runs[t(8)]
-            table.add("xbuild",
-                      "build %s, 8-bit less its %d XAllocColor round trips / 24-bit (time)"
-                      % (size, d8.get("colours", 0)),
-                      (time_of(d8) - d8["colour_ms"]) / time_of(runs[t(24)]), "lower", "<= 1.5")
+        cl = "colours/%s/" % size
+        table.time_ratio("xbuild", "colour cells of a %s build, pipelined / in turn (time)" % size,
+                         runs, cl + "pipelined", cl + "in_turn")
         table.time_ratio("xbuild", "build %s, 16-bit / 24-bit (time)" % size, runs, t(16), t(24))
         table.time_ratio("xbuild", "build %s, 32-bit / 24-bit (time)" % size, runs, t(32), t(24))
         table.time_ratio("xbuild", "build %s, 24-bit / bare XPutImage (time)" % size, runs, t(24),

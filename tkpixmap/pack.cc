@@ -80,7 +80,32 @@ int scanRows(const PixelSource &source, ColourTable &table, unsigned char *indic
   const int height = source.height;
   for (int row = 0; row < height; ++row) {
     const unsigned char *pixel = rowAt(source, row);
-    for (int column = 0; column < width; ++column, pixel += stride) {
+    int column = 0;
+    // Four colours already in their first slots, the usual case, cost one
+    // branch between them.
+    for (; column + 4 <= width; column += 4, pixel += 4 * stride) {
+      uint32_t key[4];
+      unsigned home[4];
+      bool known = true;
+      for (int i = 0; i < 4; ++i) {
+        key[i] = keyAt<kStride>(pixel + i * stride);
+        home[i] = firstSlot(key[i]);
+        known &= table.slotColour[home[i]] == key[i];
+      }
+      if (known) {
+        if constexpr (kWrite) {
+          for (int i = 0; i < 4; ++i) indices[i] = table.slotIndex[home[i]];
+          indices += 4;
+        }
+        continue;
+      }
+      for (int i = 0; i < 4; ++i) {
+        const int number = numberOf<kStride>(table, key[i]);
+        if (number < 0) return table.count;
+        if constexpr (kWrite) *indices++ = static_cast<unsigned char>(number);
+      }
+    }
+    for (; column < width; ++column, pixel += stride) {
       const int number = numberOf<kStride>(table, keyAt<kStride>(pixel));
       if (number < 0) return table.count;
       if constexpr (kWrite) *indices++ = static_cast<unsigned char>(number);

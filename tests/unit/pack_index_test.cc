@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <stdint.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <vector>
@@ -59,7 +60,20 @@ TEST(PackIndex, OnePassEqualsCountingThenMapping) {
     const size_t pixels = static_cast<size_t>(l.width) * l.height;
     std::vector<unsigned char> mapped(pixels + 1, 0xcc), numbered(pixels + 1, 0xcc);
 
+    // The colours in the order first seen, rows top to bottom.
+    std::vector<uint32_t> firstSeen;
+    for (int j = 0; j < l.height; ++j)
+      for (int k = 0; k < l.width; ++k) {
+        const unsigned char *p =
+            &bytes[static_cast<size_t>(j) * source.pitch + static_cast<size_t>(k) * l.pixelSize];
+        const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+        if (std::find(firstSeen.begin(), firstSeen.end(), colour) == firstSeen.end())
+          firstSeen.push_back(colour);
+      }
+
     const int count = countColours(source, *counted);
+    ASSERT_EQ(count, static_cast<int>(firstSeen.size()));
+    for (int i = 0; i < count; ++i) EXPECT_EQ(counted->colours[i], firstSeen[size_t(i)]) << i;
     ASSERT_EQ(indexColours(source, *indexed, numbered.data()), count);
     ASSERT_EQ(indexed->count, counted->count);
     for (int i = 0; i < count; ++i) EXPECT_EQ(indexed->colours[i], counted->colours[i]) << i;
