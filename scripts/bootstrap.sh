@@ -6,6 +6,7 @@
 set -eu
 
 demo_packages="cmake ninja-build g++ pkg-config tcl tk tcl8.6 tk8.6 tcl8.6-dev tk8.6-dev libx11-dev
+  libxcb1-dev libx11-xcb1
   xvfb xauth xfonts-base x11-utils zlib1g-dev"
 test_packages="googletest libgtest-dev libbenchmark-dev libgif-dev libxres-dev net-tools iproute2
   crossbuild-essential-armel crossbuild-essential-s390x qemu-user clang libclang-rt-14-dev llvm
