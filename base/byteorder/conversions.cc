@@ -14,11 +14,13 @@ struct Member {
   using Ext = CType<ext, sign>;
   using Host = CType<host, sign>;
 
+  template <bool byte_shuffles = false>
   static int to_host(unsigned char **cursor, Host *to, int n) {
-    return convert_to_host<order, Ext, Host, kind>(cursor, to, n);
+    return convert_to_host<order, Ext, Host, kind, byte_shuffles>(cursor, to, n);
   }
+  template <bool byte_shuffles = false>
   static int to_external(const Host *from, unsigned char **cursor, int n) {
-    return convert_to_external<order, Ext, Host, kind>(from, cursor, n);
+    return convert_to_external<order, Ext, Host, kind, byte_shuffles>(from, cursor, n);
   }
 };
 
@@ -36,13 +38,79 @@ struct Member {
   tkpixmap::byteorder::CType<tkpixmap::byteorder::Type::host,                        \
                              tkpixmap::byteorder::Signedness::sign>
 
-#define TKP_DEFINE_to_host(name, order, ext, host, sign, kind)              \
-  int name(unsigned char **cursor, TKP_HOST_TYPE(host, sign) *to, int n) {  \
-    return TKP_MEMBER(order, ext, host, sign, kind)::to_host(cursor, to, n); \
+/* The kinds that convert between integers and floating values are limited
+ * by arithmetic rather than by memory: on x86-64 each such routine is also
+ * built for AVX2, with everything it calls folded in so that the wider
+ * instructions reach the element loops, and each call takes that build when
+ * the processor has it.  The choice is made per call from the processor
+ * description the compiler's runtime fills in when the library is loaded
+ * (before that it reads as "no AVX2", which is merely slower); unlike
+ * loader-resolved clones it adds no symbols to the library's exports.
+ * Defining TKPIXMAP_BASELINE_ONLY leaves the AVX2 builds out (to test the
+ * baseline ones on a machine that has AVX2). */
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(TKPIXMAP_BASELINE_ONLY)
+#define TKP_HAS_AVX2_BUILD 1
+#define TKP_AVX2_BUILD __attribute__((target("avx2"), flatten))
+#define TKP_AVX2_AVAILABLE() __builtin_cpu_supports("avx2")
+#else
+#define TKP_HAS_AVX2_BUILD 0
+#endif
+
+#define TKP_AVX2_copy_or_rearrange 0
+#define TKP_AVX2_widen 0
+#define TKP_AVX2_saturate 0
+#define TKP_AVX2_float_saturate TKP_HAS_AVX2_BUILD
+#define TKP_AVX2_to_float TKP_HAS_AVX2_BUILD
+#define TKP_AVX2_to_integer TKP_HAS_AVX2_BUILD
+#define TKP_AVX2_narrow_float TKP_HAS_AVX2_BUILD
+#define TKP_AVX2_widen_float 0
+
+namespace tkpixmap::byteorder {
+namespace {
+
+/* The member, run by the AVX2 build where the kind asks for one and the
+ * processor has it, else by the baseline build. */
+template <bool avx2, class M>
+struct Dispatch {
+  using Host = typename M::Host;
+  static int to_host(unsigned char **cursor, Host *to, int n) { return M::to_host(cursor, to, n); }
+  static int to_external(const Host *from, unsigned char **cursor, int n) {
+    return M::to_external(from, cursor, n);
+  }
+};
+
+#if TKP_HAS_AVX2_BUILD
+template <class M>
+struct Dispatch<true, M> {
+  using Host = typename M::Host;
+  TKP_AVX2_BUILD static int to_host_avx2(unsigned char **cursor, Host *to, int n) {
+    return M::template to_host<true>(cursor, to, n);
+  }
+  TKP_AVX2_BUILD static int to_external_avx2(const Host *from, unsigned char **cursor, int n) {
+    return M::template to_external<true>(from, cursor, n);
+  }
+  static int to_host(unsigned char **cursor, Host *to, int n) {
+    return TKP_AVX2_AVAILABLE() ? to_host_avx2(cursor, to, n) : M::to_host(cursor, to, n);
+  }
+  static int to_external(const Host *from, unsigned char **cursor, int n) {
+    return TKP_AVX2_AVAILABLE() ? to_external_avx2(from, cursor, n) : M::to_external(from, cursor, n);
+  }
+};
+#endif
+
+}  // namespace
+}  // namespace tkpixmap::byteorder
+
+#define TKP_DISPATCH(order, ext, host, sign, kind) \
+  tkpixmap::byteorder::Dispatch<TKP_AVX2_##kind, TKP_MEMBER(order, ext, host, sign, kind)>
+
+#define TKP_DEFINE_to_host(name, order, ext, host, sign, kind)                   \
+  int name(unsigned char **cursor, TKP_HOST_TYPE(host, sign) *to, int n) {       \
+    return TKP_DISPATCH(order, ext, host, sign, kind)::to_host(cursor, to, n);   \
   }
 #define TKP_DEFINE_to_external(name, order, ext, host, sign, kind)                   \
   int name(const TKP_HOST_TYPE(host, sign) *from, unsigned char **cursor, int n) {   \
-    return TKP_MEMBER(order, ext, host, sign, kind)::to_external(from, cursor, n);   \
+    return TKP_DISPATCH(order, ext, host, sign, kind)::to_external(from, cursor, n); \
   }
 
 #define TKP_CONVERSION(name, order, ext, host, direction, sign, kind) \

@@ -94,14 +94,16 @@ inline Dst convert_value(Src x) {
       /* Both limits are exact in Src: clamping first leaves a value whose
        * truncation is the rule's answer and always fits (a NaN becomes 0). */
       if constexpr (std::is_same_v<Dst, unsigned int>) {
-        /* Double into 0 .. 2^32-1 has no vector form on common targets; in
-         * scalar code the clamps are done on the 64-bit integer instead, as
-         * selects rather than branches on the (unpredictable) sign. */
-        bool inside = x > -rules::kTwo63 && x < rules::kTwo63;
-        std::int64_t wide = static_cast<std::int64_t>(inside ? x : 0.0);
-        wide = wide < 0 ? 0 : wide;
-        wide = wide > 0xFFFFFFFF || x >= rules::kTwo63 ? 0xFFFFFFFF : wide;
-        return static_cast<Dst>(wide);
+        /* Double into 0 .. 2^32-1: vector units convert only to signed
+         * 32-bit integers, so the upper half of the range is converted less
+         * 2^31 (exactly: Sterbenz) and the top bit put back.  A NaN fails
+         * the lower clamp and becomes 0. */
+        Src clamped = x > hi_f ? hi_f : x;
+        clamped = clamped > lo_f ? clamped : lo_f;
+        bool upper = clamped >= Src(rules::kTwo31);
+        std::int32_t below = static_cast<std::int32_t>(upper ? Src(0) : clamped);
+        std::int32_t above = static_cast<std::int32_t>(upper ? clamped - Src(rules::kTwo31) : Src(0));
+        return upper ? 0x80000000u + static_cast<Dst>(above) : static_cast<Dst>(below);
       } else {
         Src clamped = x < lo_f ? lo_f : x;
         clamped = clamped < hi_f ? clamped : hi_f;
@@ -193,6 +195,90 @@ inline bool changed(Src x, Dst y) {
   }
 }
 
+/* Quicker ways through a block of elements, each taken only when a test of
+ * the whole block over its sources (a vector pass of integer operations on
+ * the images) shows that every element lies where the quick way gives the
+ * rule's own answer; any other block takes the element rules.  What is
+ * stored and reported is the same either way. */
+namespace shortcut {
+
+template <class T>
+inline std::uint64_t image_of(T value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+/* Nonzero unless -2^53 <= x < 2^53 (x >= 0 && x < 2^53 unsigned): there
+ * every 64-bit integer is a double, so a conversion to double is exact. */
+template <class I>
+inline std::uint64_t beyond_exact_doubles(I x) {
+  std::uint64_t bits = static_cast<std::uint64_t>(x);
+  if constexpr (std::is_signed_v<I>)
+    return (bits + (std::uint64_t{1} << 53)) >> 54;
+  else
+    return bits >> 53;
+}
+
+/* Nonzero unless |x| < 2^63: the exponent field is compared as an integer,
+ * so NaNs and infinities (the largest field) count as beyond. */
+inline std::uint64_t beyond_int64(double x) {
+  constexpr std::uint64_t kTwo63Exponent = 1023 + 63;
+  return (((image_of(x) >> 52) & 0x7FF) + (0x800 - kTwo63Exponent)) >> 11;
+}
+
+/* Nonzero when the finite x (|x| < 2^63) has a fraction.  Below 2^52 the
+ * magnitude is rounded to an integer by adding and taking off 2^52, exact
+ * in both steps, and compared image to image; from 2^52 up every double is
+ * an integer. */
+inline std::uint64_t fraction_bits(double x) {
+  constexpr double kTwo52 = 4503599627370496.0;
+  std::uint64_t magnitude_image = image_of(x) & 0x7FFFFFFFFFFFFFFFull;
+  double magnitude;
+  std::memcpy(&magnitude, &magnitude_image, sizeof magnitude);
+  double rounded = (magnitude + kTwo52) - kTwo52;
+  std::uint64_t below_two52 = 0 - (((magnitude_image >> 52) - (1023 + 52)) >> 63);
+  return (image_of(rounded) ^ magnitude_image) & below_two52;
+}
+
+}  // namespace shortcut
+
+/* Converts `length` elements, load(i) to store(i, value), and tells whether
+ * any of them changed value (when `check`; stored(i) reads back what was
+ * stored).  Each pass is a loop of its own so that it stays free of the
+ * others' dependencies and vectorises where the target allows. */
+template <Kind kind, class Dst, class Src, class Load, class Store, class Stored>
+inline bool convert_block(Load load, Store store, Stored stored, std::size_t length, bool check) {
+  if constexpr (kind == Kind::to_integer && std::is_same_v<Src, double> &&
+                std::is_same_v<Dst, long long>) {
+    /* Within +-2^63 the rule is the hardware's truncating conversion, and
+     * the stored integer converts back to the source exactly unless the
+     * source had a fraction.  The range and fraction tests are vector
+     * passes; the conversion itself is one scalar instruction an element
+     * (a vector form of it, built from 32-bit halves, measured slower). */
+    std::uint64_t beyond = 0, fractions = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+      beyond |= shortcut::beyond_int64(load(i));
+      fractions |= shortcut::fraction_bits(load(i));
+    }
+    if (beyond == 0) {
+      for (std::size_t i = 0; i < length; ++i) store(i, static_cast<Dst>(load(i)));
+      return check && fractions != 0;
+    }
+  }
+  for (std::size_t i = 0; i < length; ++i) store(i, convert_value<kind, Dst>(load(i)));
+  if (!check) return false;
+  if constexpr (kind == Kind::to_float && std::is_same_v<Dst, double> && sizeof(Src) == 8) {
+    /* Only a value beyond 2^53 can be rounded. */
+    std::uint64_t beyond = 0;
+    for (std::size_t i = 0; i < length; ++i) beyond |= shortcut::beyond_exact_doubles(load(i));
+    if (beyond == 0) return false;
+  }
+  unsigned any = 0;
+  for (std::size_t i = 0; i < length; ++i) any |= changed<kind>(load(i), stored(i));
+  return any != 0;
+}
+
 /* The external image of a type is its host image with every byte reversed:
  * whole arrays are then moved by one vector byte reversal. */
 template <Order order, class T>
@@ -203,16 +289,16 @@ inline constexpr bool kPlainlyReversed =
 
 /* Elements are converted in blocks.  The external side of a block is staged
  * in a local array of images in host byte order, fetched or stored with one
- * memcpy, or with one vector byte reversal where the order needs it.  Each block takes two passes: the values, then
- * the reports from each source and stored value, until one is found.  Kept
- * apart, neither pass mixes a reduction into the conversion and both compile
- * to vector code where the target has the instructions.  Every element of a
+ * memcpy, or with one vector byte reversal where the order needs it.  Each
+ * block is then converted by convert_block: the values, then the reports
+ * from each source and stored value, until one is found.  Every element of a
  * block is read before any is written, so a conversion onto its own source
  * (same widths) is safe. */
 inline constexpr std::size_t kBlock = 512;
 
-/* External values of `order` at *cursor into the host array `to`. */
-template <Order order, class Ext, class Host, Kind kind>
+/* External values of `order` at *cursor into the host array `to`.
+ * `byte_shuffles`: built for a target with 32-byte byte shuffles. */
+template <Order order, class Ext, class Host, Kind kind, bool byte_shuffles = false>
 inline int convert_to_host(unsigned char **cursor, Host *to, int n) {
   if (n <= 0) return 0;
   unsigned char *p = *cursor;
@@ -228,26 +314,24 @@ inline int convert_to_host(unsigned char **cursor, Host *to, int n) {
     bool reported = false;
     for (std::size_t start = 0; start < count; start += kBlock) {
       std::size_t length = count - start < kBlock ? count - start : kBlock;
-      if constexpr (kReversed<order, Ext>)
+      if constexpr (kReversed<order, Ext> && byte_shuffles)
+        reverse_images_by_byte_shuffle<Ext>(p + start * sizeof(Ext), staged, length);
+      else if constexpr (kReversed<order, Ext>)
         reverse_images<Ext>(p + start * sizeof(Ext), staged, length);
       else
         std::memcpy(staged, p + start * sizeof(Ext), length * sizeof(Ext));
       Host *out = to + start;
-      for (std::size_t i = 0; i < length; ++i)
-        out[i] = convert_value<kind, Host>(from_image_bits<Ext>(staged[i]));
-      if (!reported) {
-        unsigned any = 0;
-        for (std::size_t i = 0; i < length; ++i)
-          any |= changed<kind>(from_image_bits<Ext>(staged[i]), out[i]);
-        reported = any != 0;
-      }
+      reported |= convert_block<kind, Host, Ext>(
+          [&](std::size_t i) { return from_image_bits<Ext>(staged[i]); },
+          [&](std::size_t i, Host value) { out[i] = value; }, [&](std::size_t i) { return out[i]; },
+          length, !reported);
     }
     return reported ? -1 : 0;
   }
 }
 
 /* The host array `from` as external values of `order` at *cursor. */
-template <Order order, class Ext, class Host, Kind kind>
+template <Order order, class Ext, class Host, Kind kind, bool byte_shuffles = false>
 inline int convert_to_external(const Host *from, unsigned char **cursor, int n) {
   if (n <= 0) return 0;
   unsigned char *p = *cursor;
@@ -264,15 +348,13 @@ inline int convert_to_external(const Host *from, unsigned char **cursor, int n) 
     for (std::size_t start = 0; start < count; start += kBlock) {
       std::size_t length = count - start < kBlock ? count - start : kBlock;
       const Host *in = from + start;
-      for (std::size_t i = 0; i < length; ++i)
-        staged[i] = to_image_bits<Ext>(convert_value<kind, Ext>(in[i]));
-      if (!reported) {
-        unsigned any = 0;
-        for (std::size_t i = 0; i < length; ++i)
-          any |= changed<kind>(in[i], from_image_bits<Ext>(staged[i]));
-        reported = any != 0;
-      }
-      if constexpr (kReversed<order, Ext>)
+      reported |= convert_block<kind, Ext, Host>(
+          [&](std::size_t i) { return in[i]; },
+          [&](std::size_t i, Ext value) { staged[i] = to_image_bits<Ext>(value); },
+          [&](std::size_t i) { return from_image_bits<Ext>(staged[i]); }, length, !reported);
+      if constexpr (kReversed<order, Ext> && byte_shuffles)
+        reverse_images_by_byte_shuffle<Ext>(staged, p + start * sizeof(Ext), length);
+      else if constexpr (kReversed<order, Ext>)
         reverse_images<Ext>(staged, p + start * sizeof(Ext), length);
       else
         std::memcpy(p + start * sizeof(Ext), staged, length * sizeof(Ext));

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <limits>
 #include <type_traits>
+#include <utility>
 
 namespace tkpixmap::byteorder {
 
@@ -205,6 +206,38 @@ inline bool reverse_images(const void *from, void *to, std::size_t n) {
     }
   }
   return nan;
+}
+
+/* The same reversal for targets with a byte shuffle over 32-byte vectors
+ * (one instruction per vector there; without such a unit the compiler
+ * would take it apart, so only builds for such targets use it). */
+template <std::size_t width, class Bytes, std::size_t... byte>
+[[gnu::always_inline]] inline void reverse_each(Bytes &v, std::index_sequence<byte...>) {
+  v = __builtin_shufflevector(v, v, (byte / width * width + width - 1 - byte % width)...);
+}
+
+template <class T>
+inline void reverse_images_by_byte_shuffle(const void *from, void *to, std::size_t n) {
+  using U = ImageBits<T>;
+  const unsigned char *src = static_cast<const unsigned char *>(from);
+  unsigned char *dst = static_cast<unsigned char *>(to);
+  std::size_t i = 0;
+  if constexpr (sizeof(U) > 1) {
+    using Bytes [[gnu::vector_size(32)]] = std::uint8_t;
+    constexpr std::size_t kImages = 32 / sizeof(U);
+    for (; i + kImages <= n; i += kImages) {
+      Bytes v;
+      std::memcpy(&v, src + i * sizeof(U), sizeof v);
+      reverse_each<sizeof(U)>(v, std::make_index_sequence<32>{});
+      std::memcpy(dst + i * sizeof(U), &v, sizeof v);
+    }
+  }
+  for (; i < n; ++i) {
+    U image;
+    std::memcpy(&image, src + i * sizeof(U), sizeof image);
+    U reversed = byte_reversed(image);
+    std::memcpy(dst + i * sizeof(U), &reversed, sizeof reversed);
+  }
 }
 
 /* The byte order an external order reads its image in (a is not asked:

@@ -11,6 +11,7 @@
 #define TKPIXMAP_BYTEORDER_NUMERIC_RULES_H
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
@@ -20,10 +21,37 @@ inline constexpr double kTwo31 = 2147483648.0;
 inline constexpr double kTwo63 = 9223372036854775808.0;
 inline constexpr double kTwo64 = 18446744073709551616.0;
 
+/* A 64-bit integer to double, rounded to nearest with ties to even, in
+ * operations every vector unit has (few have a 64-bit integer conversion):
+ * the two 32-bit halves become exact doubles by placing them in the
+ * fraction of a constant (2^84 + hi * 2^32 and 2^52 + lo), the constants
+ * come off exactly, and the one addition at the end does the only rounding.
+ * A signed high half is first offset by 2^31 into an unsigned one, which a
+ * further 2^63 in the constant takes back. */
+template <class I>
+inline double to_double_by_halves(I value) {
+  static_assert(std::is_integral_v<I> && sizeof(I) == 8);
+  constexpr std::uint64_t kHighImage = 0x4530000000000000ull; /* 2^84 */
+  constexpr std::uint64_t kLowImage = 0x4330000000000000ull;  /* 2^52 */
+  constexpr double kHighBias = std::is_signed_v<I> ? 0x1.00000801p84  /* 2^84 + 2^63 + 2^52 */
+                                                   : 0x1.00000001p84; /* 2^84 + 2^52 */
+  std::uint64_t bits = static_cast<std::uint64_t>(value);
+  std::uint64_t high = bits >> 32;
+  if constexpr (std::is_signed_v<I>) high ^= 0x80000000u;
+  std::uint64_t high_image = high | kHighImage, low_image = (bits & 0xFFFFFFFFu) | kLowImage;
+  double high_part, low_part;
+  std::memcpy(&high_part, &high_image, sizeof high_part);
+  std::memcpy(&low_part, &low_image, sizeof low_part);
+  return (high_part - kHighBias) + low_part;
+}
+
 /* Integer to floating, rounded to nearest with ties to even (the only
  * rounding mode the library runs under). */
 template <class F, class I>
 constexpr F to_floating(I value) {
+  if constexpr (std::is_same_v<F, double> && sizeof(I) == 8) {
+    if (!std::is_constant_evaluated()) return to_double_by_halves(value);
+  }
   return static_cast<F>(value);
 }
 
@@ -111,12 +139,18 @@ constexpr I truncate_to(F x) {
  * conversion, which the language only defines for values in range. */
 constexpr float to_float(double x) {
   /* 2^128 - 2^103: halfway between the largest float and 2^128; the tie
-   * rounds to the even neighbour, which is 2^128, i.e. infinity. */
+   * rounds to the even neighbour, which is 2^128, i.e. infinity.  Below it
+   * everything beyond the largest float rounds to the largest float, so the
+   * conversion only ever sees a value within the float range (or a NaN,
+   * which both clamps pass through). */
   constexpr double kOverflow = 340282356779733661637539395458142568448.0;
+  constexpr double kLargest = std::numeric_limits<float>::max();
   constexpr float kInfinity = std::numeric_limits<float>::infinity();
-  if (x >= kOverflow) return kInfinity;
-  if (x <= -kOverflow) return -kInfinity;
-  return static_cast<float>(x);
+  double clamped = x > kLargest ? kLargest : x;
+  clamped = clamped < -kLargest ? -kLargest : clamped;
+  float value = static_cast<float>(clamped);
+  value = x >= kOverflow ? kInfinity : value;
+  return x <= -kOverflow ? -kInfinity : value;
 }
 
 }  // namespace tkpixmap::byteorder::rules

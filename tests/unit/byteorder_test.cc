@@ -386,6 +386,141 @@ INSTANTIATE_TEST_SUITE_P(Orders, EveryMember, ::testing::Values('a', 'm', 'v'),
                            return std::string(1, order.param) + "Order";
                          });
 
+/* ------------------------------------- blocks taken the quick way or not */
+
+/* Members from 64-bit sources (64-bit integers, doubles) take quicker ways
+ * through blocks whose every element lies in an easy range (|x| < 2^53
+ * into double, |x| < 2^63 into a 64-bit integer, the float range, the
+ * unsigned 32-bit range) and the exact rules elsewhere.  These are the
+ * values on and around each such edge, each a value of the source type. */
+std::vector<Real> range_edges(ref::Type source) {
+  std::vector<Real> values;
+  if (source.letter == 'l') {
+    std::vector<std::uint64_t> magnitudes = {0, 1, (1ull << 31) - 1, 1ull << 31, (1ull << 31) + 1,
+                                             (1ull << 32) - 1, 1ull << 32, (1ull << 32) + 1,
+                                             (1ull << 51) + 1, (1ull << 52) - 1, 1ull << 52,
+                                             (1ull << 52) + 1, (1ull << 53) - 1, 1ull << 53,
+                                             (1ull << 53) + 1, (1ull << 53) + 2, (1ull << 53) + 3,
+                                             (1ull << 54) + 1, (1ull << 62) + 1, (1ull << 63) - 1,
+                                             (1ull << 63) - 1024, (1ull << 63) - 1025, 1ull << 63,
+                                             (1ull << 63) + 1, ~0ull - 1, ~0ull};
+    for (std::uint64_t m : magnitudes) {
+      if (source.is_unsigned) {
+        values.push_back(ref::from_uint64(m));
+      } else {
+        if (m <= (1ull << 63) - 1) values.push_back(ref::from_int64(static_cast<std::int64_t>(m)));
+        if (m != 0 && m <= (1ull << 63)) values.push_back(ref::integer(true, m));
+      }
+    }
+    return values;
+  }
+  const double kTwo63 = 0x1p63, kTwo52 = 0x1p52;
+  for (double d : {0.0, 0.5, 1.0, 1.5, 0x1p51 + 0.5, kTwo52 - 0.5, kTwo52, kTwo52 + 1.0, kTwo52 + 2.0,
+                   0x1p53, 0x1p53 + 2.0, std::nextafter(kTwo63, 0.0), kTwo63, std::nextafter(kTwo63, 0x1p64),
+                   0x1p64, 2147483647.5, 2147483648.0, 2147483648.5, 4294967294.5, 4294967295.0,
+                   4294967295.5, 4294967296.0, double(std::numeric_limits<float>::max()),
+                   std::nextafter(double(std::numeric_limits<float>::max()), 1e300),
+                   std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
+                   std::nextafter(std::numeric_limits<double>::min(), 0.0), 1e-300,
+                   std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity()}) {
+    values.push_back(ref::from_double(d));
+    values.push_back(ref::from_double(-d));
+  }
+  for (std::uint64_t bits : {0x7FF8000000000000ull, 0xFFF8000000000000ull, 0x7FF0000000000001ull,
+                             0x7FF4000000000000ull, 0xFFFFFFFFFFFFFFFFull})
+    values.push_back(ref::nan_from_bits(bits, 'd'));
+  return values;
+}
+
+bool from_64_bit_source(const Row &row) {
+  char letter = source_type(row).letter;
+  return letter == 'l' || letter == 'd';
+}
+
+/* One value beyond an easy range among quiet ones, first, last in a block
+ * of the library's, or last of all, changes that element alone and decides
+ * the report; the same value throughout a block is converted the same. */
+TEST(RangeEdges, OneElementBeyondAnEasyRangeAnywhereInTheBlocks) {
+  constexpr std::size_t kLength = 600;
+  int rows = 0;
+  for (const Row &row : table()) {
+    if (!from_64_bit_source(row) || std::string(row.kind) == "copy_or_rearrange") continue;
+    ++rows;
+    SCOPED_TRACE(row.name);
+    ref::Type source = source_type(row), destination = destination_type(row);
+    bool copies = ref::external_is_host_image(row.order, external_type(row));
+    Real quiet = source.letter == 'l' ? ref::from_int64(1) : ref::from_double(1.0);
+    ref::Outcome calm = ref::convert(row.kind, quiet, source, destination, copies);
+    ASSERT_FALSE(calm.reported);
+    for (const Real &edge : range_edges(source)) {
+      ref::Outcome odd = ref::convert(row.kind, edge, source, destination, copies);
+      for (std::size_t at : {std::size_t{0}, std::size_t{511}, std::size_t{512}, kLength - 1}) {
+        std::vector<Real> values(kLength, quiet);
+        values[at] = edge;
+        MemberRun run = run_member(row, values, 3);
+        EXPECT_EQ(run.result, odd.reported ? -1 : 0) << edge.describe() << " at " << at;
+        EXPECT_EQ(run.advanced, static_cast<std::ptrdiff_t>(kLength * external_type(row).width()));
+        EXPECT_TRUE(run.guards_intact);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < kLength; ++i)
+          wrong += !ref::identical(run.outputs[i], i == at ? odd.value : calm.value);
+        EXPECT_EQ(wrong, 0u) << edge.describe() << " at " << at << ": " << run.outputs[at].describe()
+                             << ", expected " << odd.value.describe();
+      }
+      MemberRun same = run_member(row, std::vector<Real>(kLength, edge), 0);
+      EXPECT_EQ(same.result, odd.reported ? -1 : 0) << edge.describe();
+      std::size_t wrong = 0;
+      for (const Real &out : same.outputs) wrong += !ref::identical(out, odd.value);
+      EXPECT_EQ(wrong, 0u) << edge.describe();
+    }
+  }
+  EXPECT_GE(rows, 30);
+}
+
+/* The quick conversions compute every value, not only the edges: random
+ * 64-bit integers of every magnitude and random doubles, signs mixed,
+ * through each member from a 64-bit source, against the reference. */
+TEST(RangeEdges, RandomValuesOfEveryMagnitude) {
+  constexpr std::size_t kCount = 4000;
+  std::uint64_t state = 0x243F6A8885A308D3ull;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state;
+  };
+  std::vector<Real> integers, signed_integers, doubles;
+  for (std::size_t i = 0; i < kCount; ++i) {
+    std::uint64_t bits = next() >> (next() >> 58);  /* any magnitude */
+    integers.push_back(ref::from_uint64(bits));
+    signed_integers.push_back(ref::from_int64(static_cast<std::int64_t>(next() & 1 ? bits >> 1 : bits)));
+    /* Doubles spread over the exponents that matter here (2^-3 .. 2^66),
+     * half of them with fractions. */
+    std::uint64_t image = (next() >> 12) | (std::uint64_t{1020 + next() % 67} << 52) | (next() & (1ull << 63));
+    double d;
+    std::memcpy(&d, &image, sizeof d);
+    doubles.push_back(ref::from_double(d));
+  }
+  for (const Row &row : table()) {
+    if (!from_64_bit_source(row) || std::string(row.kind) == "copy_or_rearrange") continue;
+    SCOPED_TRACE(row.name);
+    ref::Type source = source_type(row), destination = destination_type(row);
+    bool copies = ref::external_is_host_image(row.order, external_type(row));
+    const std::vector<Real> &values =
+        source.letter == 'd' ? doubles : source.is_unsigned ? integers : signed_integers;
+    MemberRun run = run_member(row, values, 1);
+    bool any_reported = false;
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      ref::Outcome expected = ref::convert(row.kind, values[i], source, destination, copies);
+      any_reported = any_reported || expected.reported;
+      if (!ref::identical(run.outputs[i], expected.value) && wrong++ < 3)
+        ADD_FAILURE() << values[i].describe() << " gave " << run.outputs[i].describe() << ", expected "
+                      << expected.value.describe();
+    }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(run.result, any_reported ? -1 : 0);
+  }
+}
+
 /* ---------------------------------------------------- documented examples */
 
 /* The bytes a host-to-external member wrote, from an odd address. */
