@@ -141,8 +141,45 @@ inline uint32_t bitsOf(const ComponentPlace &at, uint32_t value) {
 
 inline uint32_t exchangeBytes16(uint32_t value) { return (value & 0xff) << 8 | (value >> 8 & 0xff); }
 
-// One loop per pixel size and source stride; the usual 4-byte source stride
-// is a constant so that the loop vectorises.  Sizes are copied out of the
+// One pixel's value in the image's layout, bytes least significant first.
+template <int kBytes>
+inline uint32_t packedValue(const TrueColorLayout &layout, uint32_t r, uint32_t g, uint32_t b) {
+  const ComponentPlace &red = layout.red, &green = layout.green, &blue = layout.blue;
+  if constexpr (kBytes == 4) {  // 24- and 32-bit layouts exchange no bytes
+    return ((r & red.keep) << red.left) | ((g & green.keep) << green.left) |
+           ((b & blue.keep) << blue.left);
+  } else {
+    // Exchanging bytes distributes over or: one exchange for all the
+    // components that want it.
+    r = bitsOf(red, r);
+    g = bitsOf(green, g);
+    b = bitsOf(blue, b);
+    return ((r & ~red.exchange) | (g & ~green.exchange) | (b & ~blue.exchange)) |
+           exchangeBytes16((r & red.exchange) | (g & green.exchange) | (b & blue.exchange));
+  }
+}
+
+// The reader's 4-byte pixels on a little-endian host: a word in and a word
+// (or half word) out per pixel, the same shifts for every pixel, which
+// compilers turn into vector code.
+template <int kBytes>
+void packRowOfWords(const unsigned char *pixels, int width, const TrueColorLayout layout,
+                    unsigned char *out) {
+  for (int column = 0; column < width; ++column) {
+    uint32_t word;
+    memcpy(&word, pixels + static_cast<ptrdiff_t>(column) * 4, sizeof word);
+    const uint32_t value = packedValue<kBytes>(layout, word & 0xff, word >> 8 & 0xff,
+                                               word >> 16 & 0xff);
+    if constexpr (kBytes == 4) {
+      memcpy(out + static_cast<ptrdiff_t>(column) * 4, &value, 4);
+    } else {
+      const uint16_t half = static_cast<uint16_t>(value);
+      memcpy(out + static_cast<ptrdiff_t>(column) * 2, &half, 2);
+    }
+  }
+}
+
+// One loop per pixel size and source stride.  Sizes are copied out of the
 // source first: the output is bytes, which the compiler must assume could
 // overwrite them.
 template <int kBytes, int kStride>
@@ -150,25 +187,17 @@ void packRows(const PixelSource &source, const TrueColorLayout &layout, unsigned
   const int stride = kStride > 0 ? kStride : source.pixelSize;
   const int width = source.width;
   const int height = source.height;
-  const ComponentPlace red = layout.red, green = layout.green, blue = layout.blue;
   for (int row = 0; row < height; ++row) {
     const unsigned char *pixels = rowAt(source, row);
-    for (int column = 0; column < width; ++column) {
-      const unsigned char *pixel = pixels + static_cast<ptrdiff_t>(column) * stride;
-      uint32_t value;
-      if constexpr (kBytes == 4) {  // 24- and 32-bit layouts exchange no bytes
-        value = ((pixel[0] & red.keep) << red.left) | ((pixel[1] & green.keep) << green.left) |
-                ((pixel[2] & blue.keep) << blue.left);
-      } else {
-        // Exchanging bytes distributes over or: one exchange for all the
-        // components that want it.
-        const uint32_t r = bitsOf(red, pixel[0]), g = bitsOf(green, pixel[1]),
-                       b = bitsOf(blue, pixel[2]);
-        value = ((r & ~red.exchange) | (g & ~green.exchange) | (b & ~blue.exchange)) |
-                exchangeBytes16((r & red.exchange) | (g & green.exchange) | (b & blue.exchange));
+    if constexpr (kStride == 4 && std::endian::native == std::endian::little) {
+      packRowOfWords<kBytes>(pixels, width, layout, out);
+    } else {
+      for (int column = 0; column < width; ++column) {
+        const unsigned char *pixel = pixels + static_cast<ptrdiff_t>(column) * stride;
+        const uint32_t value = packedValue<kBytes>(layout, pixel[0], pixel[1], pixel[2]);
+        unsigned char *to = out + static_cast<ptrdiff_t>(column) * kBytes;
+        for (int i = 0; i < kBytes; ++i) to[i] = static_cast<unsigned char>(value >> (8 * i));
       }
-      unsigned char *to = out + static_cast<ptrdiff_t>(column) * kBytes;
-      for (int i = 0; i < kBytes; ++i) to[i] = static_cast<unsigned char>(value >> (8 * i));
     }
     out += static_cast<ptrdiff_t>(width) * kBytes;
   }

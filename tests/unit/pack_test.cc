@@ -46,9 +46,9 @@ struct Image {
   PixelSource source() const { return {bytes.data(), width, height, pitch, pixelSize}; }
 };
 
-Image randomImage(int w, int h, unsigned seed, int padding = 0) {
+Image randomImage(int w, int h, unsigned seed, int padding = 0, int size = 4) {
   std::mt19937 random(seed);
-  Image image(w, h, padding);
+  Image image(w, h, padding, size);
   for (int j = 0; j < h; ++j)
     for (int k = 0; k < w; ++k)
       image.set(k, j, {static_cast<uint8_t>(random()), static_cast<uint8_t>(random()),
@@ -191,29 +191,35 @@ void referencePixel16(Rgb c, uint32_t red, uint32_t green, uint32_t blue, bool m
   if (blue == 0x1f00) out[hi] |= blueValue;
 }
 
+// The reader's 4-byte pixels take a word-at-a-time path on little-endian
+// hosts; 3-byte pixels the byte-at-a-time one.  Both must agree with the rules.
 TEST(PackTrueColor16, EveryAcceptedMaskAndByteOrder) {
-  const Image image = randomImage(19, 11, 16, 6);
-  for (uint32_t red : {0xf800u, 0x00f8u})
-    for (uint32_t green : {0x07e0u, 0xe007u})
-      for (uint32_t blue : {0x001fu, 0x1f00u})
-        for (bool msb : {false, true}) {
-          SCOPED_TRACE(testing::Message() << std::hex << "red " << red << " green " << green
-                                          << " blue " << blue << (msb ? " MSB" : " LSB"));
-          TrueColorLayout layout;
-          // Bits above the low 16 do not count.
-          ASSERT_EQ(resolveLayout16({red | 0x10000u, green, blue}, msb, layout), MaskFault::none);
-          std::vector<unsigned char> out(static_cast<size_t>(19 * 11 * 2) + 1, 0xcc);
-          packTrueColor(image.source(), layout, out.data());
-          for (int j = 0; j < 11; ++j)
-            for (int k = 0; k < 19; ++k) {
-              unsigned char want[2];
-              referencePixel16(image.at(k, j), red, green, blue, msb, want);
-              const size_t n = static_cast<size_t>(j * 19 + k) * 2;
-              ASSERT_EQ(out[n], want[0]) << "pixel " << k << "," << j;
-              ASSERT_EQ(out[n + 1], want[1]) << "pixel " << k << "," << j;
-            }
-          EXPECT_EQ(out.back(), 0xcc);
-        }
+  for (int size : {4, 3}) {
+    SCOPED_TRACE(testing::Message() << size << "-byte pixels");
+    const Image image = randomImage(19, 11, 16, 6, size);
+    for (uint32_t red : {0xf800u, 0x00f8u})
+      for (uint32_t green : {0x07e0u, 0xe007u})
+        for (uint32_t blue : {0x001fu, 0x1f00u})
+          for (bool msb : {false, true}) {
+            SCOPED_TRACE(testing::Message() << std::hex << "red " << red << " green " << green
+                                            << " blue " << blue << (msb ? " MSB" : " LSB"));
+            TrueColorLayout layout;
+            // Bits above the low 16 do not count.
+            ASSERT_EQ(resolveLayout16({red | 0x10000u, green, blue}, msb, layout),
+                      MaskFault::none);
+            std::vector<unsigned char> out(static_cast<size_t>(19 * 11 * 2) + 1, 0xcc);
+            packTrueColor(image.source(), layout, out.data());
+            for (int j = 0; j < 11; ++j)
+              for (int k = 0; k < 19; ++k) {
+                unsigned char want[2];
+                referencePixel16(image.at(k, j), red, green, blue, msb, want);
+                const size_t n = static_cast<size_t>(j * 19 + k) * 2;
+                ASSERT_EQ(out[n], want[0]) << "pixel " << k << "," << j;
+                ASSERT_EQ(out[n + 1], want[1]) << "pixel " << k << "," << j;
+              }
+            EXPECT_EQ(out.back(), 0xcc);
+          }
+  }
 }
 
 TEST(PackTrueColor16, PureRedInBothByteOrders) {
@@ -305,25 +311,27 @@ TEST(PackTrueColor32, MasksAndByteOrderPlaceEachComponent) {
       {"no masks at all drop everything", 0, 0, 0, true, {-1, -1, -1, -1}},
       {"10-bit masks drop everything", 0x3ff00000, 0x000ffc00, 0x000003ff, false, {-1, -1, -1, -1}},
   };
-  const Image image = randomImage(13, 9, 32, 8);
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
-    TrueColorLayout layout;
-    resolveLayout32({c.red, c.green, c.blue}, c.msb, reverse4, layout);
-    std::vector<unsigned char> out(static_cast<size_t>(13 * 9 * 4) + 1, 0xcc);
-    packTrueColor(image.source(), layout, out.data());
-    for (int j = 0; j < 9; ++j)
-      for (int k = 0; k < 13; ++k) {
-        Rgb rgb = image.at(k, j);
-        const uint8_t components[3] = {rgb.r, rgb.g, rgb.b};
-        const size_t n = static_cast<size_t>(j * 13 + k) * 4;
-        for (int i = 0; i < 4; ++i) {
-          int from = c.byteFrom[static_cast<size_t>(i)];
-          ASSERT_EQ(out[n + static_cast<size_t>(i)], from < 0 ? 0 : components[from])
-              << "pixel " << k << "," << j << " byte " << i;
+  for (int size : {4, 3}) {
+    const Image image = randomImage(13, 9, 32, 8, size);
+    for (const Case &c : cases) {
+      SCOPED_TRACE(testing::Message() << c.name << ", " << size << "-byte pixels");
+      TrueColorLayout layout;
+      resolveLayout32({c.red, c.green, c.blue}, c.msb, reverse4, layout);
+      std::vector<unsigned char> out(static_cast<size_t>(13 * 9 * 4) + 1, 0xcc);
+      packTrueColor(image.source(), layout, out.data());
+      for (int j = 0; j < 9; ++j)
+        for (int k = 0; k < 13; ++k) {
+          Rgb rgb = image.at(k, j);
+          const uint8_t components[3] = {rgb.r, rgb.g, rgb.b};
+          const size_t n = static_cast<size_t>(j * 13 + k) * 4;
+          for (int i = 0; i < 4; ++i) {
+            int from = c.byteFrom[static_cast<size_t>(i)];
+            ASSERT_EQ(out[n + static_cast<size_t>(i)], from < 0 ? 0 : components[from])
+                << "pixel " << k << "," << j << " byte " << i;
+          }
         }
-      }
-    EXPECT_EQ(out.back(), 0xcc);
+      EXPECT_EQ(out.back(), 0xcc);
+  }
   }
 }
 
