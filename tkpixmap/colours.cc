@@ -3,13 +3,15 @@
 #include "tkpixmap/colours.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 #include <stdlib.h>
 
 namespace tkpixmap::colours {
 namespace {
 
 PipelineCalls pipeline;
-enum class Lookup { not_yet, found, absent } lookup = Lookup::not_yet;
+bool pipelineFound = false;
+pthread_once_t pipelineLookup = PTHREAD_ONCE_INIT;
 
 template <typename F>
 bool resolve(void *library, const char *name, F *&slot) {
@@ -36,8 +38,9 @@ bool lookUp() {
 }  // namespace
 
 const PipelineCalls *pipelineCalls() {
-  if (lookup == Lookup::not_yet) lookup = lookUp() ? Lookup::found : Lookup::absent;
-  return lookup == Lookup::found ? &pipeline : nullptr;
+  // Interpreters in several threads may each build images.
+  pthread_once(&pipelineLookup, [] { pipelineFound = lookUp(); });
+  return pipelineFound ? &pipeline : nullptr;
 }
 
 int allocateInTurn(Status (*allocColor)(Display *, Colormap, XColor *), Display *display,
