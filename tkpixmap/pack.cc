@@ -141,6 +141,14 @@ inline uint32_t bitsOf(const ComponentPlace &at, uint32_t value) {
 
 inline uint32_t exchangeBytes16(uint32_t value) { return (value & 0xff) << 8 | (value >> 8 & 0xff); }
 
+// Where red, green and blue go in a 16-bit pixel value of the usual 5-6-5
+// layout.  Every 16-bit layout served is this one, some components with
+// their two bytes exchanged; as constants, the packing loop's shifts are
+// immediate (several times faster in vector code).
+constexpr ComponentPlace kRed565{0xf8, 8, 0, 0};
+constexpr ComponentPlace kGreen565{0xfc, 3, 0, 0};
+constexpr ComponentPlace kBlue565{0xf8, 0, 3, 0};
+
 // One pixel's value in the image's layout, bytes least significant first.
 template <int kBytes>
 inline uint32_t packedValue(const TrueColorLayout &layout, uint32_t r, uint32_t g, uint32_t b) {
@@ -151,9 +159,9 @@ inline uint32_t packedValue(const TrueColorLayout &layout, uint32_t r, uint32_t 
   } else {
     // Exchanging bytes distributes over or: one exchange for all the
     // components that want it.
-    r = bitsOf(red, r);
-    g = bitsOf(green, g);
-    b = bitsOf(blue, b);
+    r = bitsOf(kRed565, r);
+    g = bitsOf(kGreen565, g);
+    b = bitsOf(kBlue565, b);
     return ((r & ~red.exchange) | (g & ~green.exchange) | (b & ~blue.exchange)) |
            exchangeBytes16((r & red.exchange) | (g & green.exchange) | (b & blue.exchange));
   }
@@ -279,9 +287,12 @@ MaskFault resolveLayout16(const TrueColorMasks &masks, bool msbFirst, TrueColorL
   // Contributions as 16-bit pixel values in the usual layout, whose low
   // byte is the first in memory for LSBFirst.
   layout.bytesPerPixel = 2;
-  layout.red = {0xf8, 8, 0, exchange[0] ? 0xffffu : 0};
-  layout.green = {0xfc, 3, 0, exchange[1] ? 0xffffu : 0};
-  layout.blue = {0xf8, 0, 3, exchange[2] ? 0xffffu : 0};
+  const ComponentPlace *usual[3] = {&kRed565, &kGreen565, &kBlue565};
+  ComponentPlace *place[3] = {&layout.red, &layout.green, &layout.blue};
+  for (int c = 0; c < 3; ++c) {
+    *place[c] = *usual[c];
+    place[c]->exchange = exchange[c] ? 0xffffu : 0;
+  }
   return MaskFault::none;
 }
 
