@@ -36,36 +36,88 @@ void collectChild(pid_t pid) {
   }
 }
 
-// Copies the line at `position` into buffer; the rules are those of gxline.
-int copyLine(Mapped *record, char *buffer, int bufferSize) {
+// Ends a gxline call that copied `length` bytes of the `limit` at `start`
+// (the line at `position`): terminates the copy, moves the position past
+// what was consumed and gives the result.
+inline int finishLine(Mapped *record, char *buffer, const char *start, int position,
+                      size_t length, size_t limit, size_t room) {
+  buffer[length] = '\0';
+  const int copied = static_cast<int>(length);  // length <= size <= INT_MAX
+  if (length < limit) {
+    if (start[length] == '\n') {
+      record->position = position + copied + 1;
+      return 1;
+    }
+    // A zero byte stops the line and is not consumed: every later call
+    // stops on it again.
+    record->position = position + copied;
+    return length > 0 ? 1 : 0;
+  }
+  record->position = position + copied;
+  return length == room ? 2 : 1;  // length > 0 here, since limit > 0
+}
+
+// Mappings span whole pages, so the data is readable up to the next 16-byte
+// boundary at least.
+inline const char *readableEnd(const char *data, int size) {
+  const uintptr_t end = reinterpret_cast<uintptr_t>(data) + static_cast<size_t>(size);
+  return data + size + ((16 - end % 16) % 16);
+}
+
+// Copies the line at `position` into buffer, of which the first `copied`
+// bytes (0, or the window when the line is known to go on past it) are
+// copied already; the rules are those of gxline.
+[[gnu::noinline]] int copyLine(Mapped *record, char *buffer, int bufferSize, size_t copied) {
+  if (record->data == nullptr) gxmap(record);
   const char *data = record->data;
-  size_t position = static_cast<size_t>(record->position);
-  size_t size = static_cast<size_t>(record->size);
+  const int position = record->position;
+  const int size = record->size;
   if (data == nullptr || position >= size) {
     buffer[0] = '\0';
     return 0;
   }
   const size_t room = static_cast<size_t>(bufferSize) - 1;
-  const size_t limit = size - position < room ? size - position : room;
+  const size_t left = static_cast<size_t>(size - position);
+  const size_t limit = left < room ? left : room;
   const char *start = data + position;
+#if defined(__SSE2__)
+  const size_t length =
+      copied > 0 ? copyLineBytesFrom(buffer, start, limit, readableEnd(data, size), copied)
+                 : copyLineBytes(buffer, start, limit, readableEnd(data, size));
+#else
+  (void)copied;
+  const size_t length = copyLineBytes(buffer, start, limit, readableEnd(data, size));
+#endif
+  return finishLine(record, buffer, start, position, length, limit, room);
+}
 
-  // Mappings span whole pages, so the data is readable up to the next
-  // 16-byte boundary at least.
-  const uintptr_t dataEnd = reinterpret_cast<uintptr_t>(data) + size;
-  const char *readableEnd = data + size + ((16 - dataEnd % 16) % 16);
-  const size_t length = copyLineBytes(buffer, start, limit, readableEnd);
-  buffer[length] = '\0';
-  record->position += static_cast<int>(length);  // length <= size <= INT_MAX
-  if (length < limit) {
-    if (start[length] == '\n') {
-      record->position += 1;
-      return 1;
-    }
-    // A zero byte stops the line and is not consumed: every later call
-    // stops on it again.
-    return length > 0 ? 1 : 0;
-  }
-  return length == room ? 2 : 1;  // length > 0 here, since limit > 0
+// gxline for a mapped record whose read position leaves room for the
+// window, which is the common case, kept free of calls so that it needs no
+// stack frame.  kNotInWindow when the case does not apply (nothing is
+// changed then); kWindowCopied when the line goes on past the window, whose
+// bytes are then copied (the position is not moved yet).
+constexpr int kNotInWindow = -1;
+constexpr int kWindowCopied = -2;
+inline int readLineInWindow(Mapped *record, char *buffer, int bufferSize) {
+#if defined(__SSE2__)
+  const char *data = record->data;
+  const int position = record->position;
+  const int size = record->size;
+  if (data == nullptr || position >= size) return kNotInWindow;
+  const size_t room = static_cast<size_t>(bufferSize) - 1;
+  const size_t left = static_cast<size_t>(size - position);
+  const size_t limit = left < room ? left : room;
+  const char *start = data + position;
+  if (!lineWindowFits(start, limit)) return kNotInWindow;
+  const size_t length = copyLineInWindow(buffer, start);
+  if (length == kLineWindow) return kWindowCopied;
+  return finishLine(record, buffer, start, position, length, limit, room);
+#else
+  (void)record;
+  (void)buffer;
+  (void)bufferSize;
+  return kNotInWindow;
+#endif
 }
 
 }  // namespace
@@ -154,8 +206,13 @@ int gxline(int handle, char *buffer, int bufferSize) {
   if (buffer == nullptr || bufferSize < 2) return 0;
   Mapped *record = findRecordForReading(handle);
   if (record == nullptr) return 0;
-  if (record->data == nullptr) gxmap(record);
-  return copyLine(record, buffer, bufferSize);
+  const int result = readLineInWindow(record, buffer, bufferSize);
+  if (result >= 0) return result;
+#if defined(__SSE2__)
+  return copyLine(record, buffer, bufferSize, result == kWindowCopied ? kLineWindow : 0);
+#else
+  return copyLine(record, buffer, bufferSize, 0);
+#endif
 }
 
 int gxtell(int handle) {

@@ -5,6 +5,13 @@
 // few bytes before its start and after its end.  That is safe for mapped
 // data, which always spans whole pages: an aligned block never straddles a
 // page, so it is readable whenever one byte of it is.
+//
+// The copy first looks at a whole window of 128 bytes at once, which holds
+// most lines of text: the end of the line is then found without a loop
+// whose exit the processor would mispredict once a line.  The window never
+// reaches into the next 4096-byte block, so it touches no page that a
+// byte-by-byte reading of the same line would not touch (reading past a
+// file cut short while mapped faults only where it faulted before).
 #ifndef TKPIXMAP_BASE_FILES_LINE_SCAN_H
 #define TKPIXMAP_BASE_FILES_LINE_SCAN_H
 
@@ -93,19 +100,90 @@ inline size_t findLineEnd(const char *start, size_t limit) {
 #endif
 }
 
-// Copies the line at `start` into `out` and returns its length: the bytes
-// before the first newline or zero byte among the `limit` at start (all of
-// them when there is none).  `out` has room for `limit` bytes; nothing is
-// written past the line.  Bytes up to `readableEnd` may be read, which must be
-// at least the 16-byte boundary after start + limit.
-inline size_t copyLineBytes(char *out, const char *start, size_t limit, const char *readableEnd) {
+// Copies n bytes, fewer than 16, with at most two overlapping moves: a
+// variable-length memcpy of a few bytes compiles to a string move whose
+// start-up costs more than the copy.
+inline void copyFewBytes(char *out, const char *in, size_t n) {
+  if (n >= 8) {
+    uint64_t head, tail;
+    memcpy(&head, in, 8);
+    memcpy(&tail, in + n - 8, 8);
+    memcpy(out, &head, 8);
+    memcpy(out + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    uint32_t head, tail;
+    memcpy(&head, in, 4);
+    memcpy(&tail, in + n - 4, 4);
+    memcpy(out, &head, 4);
+    memcpy(out + n - 4, &tail, 4);
+  } else if (n > 0) {
+    out[0] = in[0];
+    out[n / 2] = in[n / 2];
+    out[n - 1] = in[n - 1];
+  }
+}
+
 #if defined(__SSE2__)
-  // One pass that scans and copies sixteen bytes at a time, with unaligned
-  // loads while a whole block is readable.  (Wider steps measured slower on
-  // text lines: their copies of the last part branch on its length.)
+constexpr size_t kLineWindow = 128;
+constexpr uintptr_t kWindowBlock = 4096;  // no page is smaller
+
+// Whether the window at `start` may be read: all of it within the `limit`
+// bytes of the line's range, and within one 4096-byte block.
+inline bool lineWindowFits(const char *start, size_t limit) {
+  return limit >= kLineWindow &&
+         reinterpret_cast<uintptr_t>(start) % kWindowBlock <= kWindowBlock - kLineWindow;
+}
+
+// The newline and zero bytes among the 16 at p, one bit each.  A byte is
+// one of the two when the smaller of it and its xor with a newline is 0.
+inline uint64_t lineEndMarks16(const char *p) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+  const __m128i least = _mm_min_epu8(bytes, _mm_xor_si128(bytes, _mm_set1_epi8('\n')));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(least, _mm_setzero_si128())));
+}
+
+// Copies the line at `start` when it ends within the window, whose bytes
+// must all be readable and belong to the line's range (lineWindowFits), and
+// returns its length; returns kLineWindow, having copied the whole window,
+// when the line goes on past it.  Nothing is written past the line.
+inline size_t copyLineInWindow(char *out, const char *start) {
+  const uint64_t low = lineEndMarks16(start) | lineEndMarks16(start + 16) << 16 |
+                       lineEndMarks16(start + 32) << 32 | lineEndMarks16(start + 48) << 48;
+  const uint64_t high = lineEndMarks16(start + 64) | lineEndMarks16(start + 80) << 16 |
+                        lineEndMarks16(start + 96) << 32 | lineEndMarks16(start + 112) << 48;
+  if ((low | high) == 0) {
+    for (size_t at = 0; at < kLineWindow; at += 16)
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i *>(start + at)));
+    return kLineWindow;
+  }
+  // The first mark of the 128, found by arithmetic rather than by a branch
+  // on which half holds it, which would go either way from line to line.
+  const uint64_t inHigh = 0 - static_cast<uint64_t>(low == 0);
+  const uint64_t marks = low | (high & inHigh);  // not 0
+  const size_t length = static_cast<size_t>(__builtin_ctzll(marks)) + (64 & inHigh);
+  if (length >= 16) {
+    // Eight blocks, each moved back as far as needed to end within the
+    // line: the same stores whatever the length, so no branch on it.
+    for (size_t block = 0; block < kLineWindow; block += 16) {
+      const size_t at = block < length - 16 ? block : length - 16;
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i *>(start + at)));
+    }
+  } else {
+    copyFewBytes(out, start, length);
+  }
+  return length;
+}
+
+// copyLineBytes for a line whose first `done` bytes (a multiple of 16) are
+// copied and hold no newline or zero byte: sixteen bytes at a time, with
+// unaligned loads while a whole block is readable.  Kept out of line so that
+// the short lines' path stays small.
+[[gnu::noinline]] inline size_t copyLineBytesFrom(char *out, const char *start, size_t limit,
+                                                   const char *readableEnd, size_t done) {
   const __m128i newlines = _mm_set1_epi8('\n');
   const __m128i zeros = _mm_setzero_si128();
-  size_t done = 0;
   while (readableEnd - (start + done) >= 16) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(start + done));
     unsigned m = static_cast<unsigned>(_mm_movemask_epi8(
@@ -119,7 +197,7 @@ inline size_t copyLineBytes(char *out, const char *start, size_t limit, const ch
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + length - 16),
                          _mm_loadu_si128(reinterpret_cast<const __m128i *>(start + length - 16)));
       } else {
-        memcpy(out, start, length);
+        copyFewBytes(out, start, length);
       }
       return length;
     }
@@ -130,6 +208,20 @@ inline size_t copyLineBytes(char *out, const char *start, size_t limit, const ch
   const size_t length = done + findLineEndBySse2(start + done, limit - done);
   memcpy(out + done, start + done, length - done);
   return length;
+}
+#endif
+
+// Copies the line at `start` into `out` and returns its length: the bytes
+// before the first newline or zero byte among the `limit` at start (all of
+// them when there is none).  `out` has room for `limit` bytes; nothing is
+// written past the line.  Bytes up to `readableEnd` may be read, which must be
+// at least the 16-byte boundary after start + limit.
+inline size_t copyLineBytes(char *out, const char *start, size_t limit, const char *readableEnd) {
+#if defined(__SSE2__)
+  if (!lineWindowFits(start, limit)) return copyLineBytesFrom(out, start, limit, readableEnd, 0);
+  const size_t length = copyLineInWindow(out, start);
+  if (length < kLineWindow) return length;
+  return copyLineBytesFrom(out, start, limit, readableEnd, kLineWindow);
 #else
   (void)readableEnd;
   const size_t length = findLineEndByWords(start, limit);

@@ -7,7 +7,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -116,6 +118,71 @@ TEST(LineScan, LongRunsWithoutTerminators) {
   EXPECT_EQ(std::string(out.data(), size - 5), std::string(size - 5, 'x'));
   EXPECT_EQ(findLineEnd(data, 0), 0u);
   EXPECT_EQ(findLineEndByWords(data, 0), 0u);
+}
+
+// Lines read through the 128-byte window and past it: every length from 0
+// to 300 at start offsets all over a page, with limits that let the window
+// be used, that just refuse it and that cut the line, held against the byte
+// loop; nothing may be written past the line.
+TEST(LineScan, WindowedCopyAgreesWithAByteLoop) {
+  GuardedPage page;
+  const size_t pageSize = static_cast<size_t>(page.end() - page.begin());
+  std::mt19937 random(2024);
+  for (char &byte : std::span<char>(page.begin(), pageSize))
+    byte = static_cast<char>('a' + random() % 26);
+  const char *readableEnd = page.end();
+  std::vector<char> out(pageSize + 32);
+  for (size_t start = 0; start < pageSize; start += 7) {
+    const size_t length = (start * 31) % 301;
+    const char terminator = start % 5 == 0 ? '\0' : '\n';
+    const bool terminated = start + length < pageSize;
+    if (terminated) page.begin()[start + length] = terminator;
+    for (size_t limit : {pageSize - start, size_t{127}, size_t{128}, size_t{129}, length,
+                         length + 1, size_t{300}}) {
+      if (limit > pageSize - start) continue;
+      SCOPED_TRACE(testing::Message() << "start " << start << " length " << length << " limit "
+                                      << limit);
+      const char *line = page.begin() + start;
+      std::fill(out.begin(), out.end(), '#');
+      const size_t expected = naiveLineEnd(line, limit);
+      ASSERT_EQ(copyLineBytes(out.data(), line, limit, readableEnd), expected);
+      ASSERT_EQ(memcmp(out.data(), line, expected), 0);
+      for (size_t k = expected; k < out.size(); ++k)
+        ASSERT_EQ(out[k], '#') << "written past the line at " << k;
+    }
+    if (terminated) page.begin()[start + length] = static_cast<char>('a' + random() % 26);
+  }
+}
+
+// The window stays within the 4096-byte block of the line's start: a line
+// that ends before the block does must be read without touching the next
+// page even when the limit says the data goes on (a file cut short while
+// mapped).  The lines are placed so that the sixteen-byte loop, which
+// takes over where the window does not fit, does not reach the next page
+// either.
+TEST(LineScan, WindowDoesNotReachIntoTheNextPage) {
+  GuardedPage page;
+  const size_t pageSize = static_cast<size_t>(page.end() - page.begin());
+  ASSERT_EQ(pageSize % 4096, 0u);
+  memset(page.begin(), 'x', pageSize);
+  std::vector<char> out(512, '#');
+  struct Case {
+    size_t fromEnd;     // start of the line, counted back from the page's end
+    size_t lineLength;  // bytes before its newline
+  };
+  const Case cases[] = {{128, 0},  {128, 100}, {128, 127}, {127, 0}, {127, 100},
+                        {96, 50},  {64, 47},   {32, 15},   {16, 0}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.fromEnd << " from the end, " << c.lineLength);
+    const char *line = page.end() - c.fromEnd;
+    page.end()[-static_cast<ptrdiff_t>(c.fromEnd - c.lineLength)] = '\n';
+    // Claims 300 bytes, of which those past the page would fault.
+    const uintptr_t claimedEnd = reinterpret_cast<uintptr_t>(line) + 300;
+    const char *readableEnd = line + 300 + (16 - claimedEnd % 16) % 16;
+    EXPECT_EQ(copyLineBytes(out.data(), line, 300, readableEnd), c.lineLength);
+    EXPECT_EQ(memcmp(out.data(), line, c.lineLength), 0);
+    page.end()[-static_cast<ptrdiff_t>(c.fromEnd - c.lineLength)] = 'x';
+  }
 }
 
 }  // namespace

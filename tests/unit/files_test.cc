@@ -248,6 +248,81 @@ TEST(GxLineRules, LongLinesOfAFileComeBackWhole) {
   }
 }
 
+// The line rules one byte at a time: at most bufferSize - 1 bytes, a
+// newline ends the line and is consumed, a zero byte ends it and is not.
+struct ModelLine {
+  int result;
+  std::string text;
+  int positionAfter;
+};
+
+ModelLine modelLine(const std::string &data, int position, int bufferSize) {
+  ModelLine line{0, "", position};
+  const int room = bufferSize - 1;
+  bool ended = false;
+  while (static_cast<int>(line.text.size()) < room && line.positionAfter < static_cast<int>(data.size())) {
+    const char byte = data[static_cast<size_t>(line.positionAfter)];
+    if (byte == '\0') {
+      ended = true;
+      break;
+    }
+    ++line.positionAfter;
+    if (byte == '\n') {
+      ended = true;
+      break;
+    }
+    line.text += byte;
+  }
+  const int consumed = line.positionAfter - position;
+  if (!ended && consumed == room && room > 0)
+    line.result = 2;
+  else
+    line.result = consumed > 0 ? 1 : 0;
+  return line;
+}
+
+// Lines of every length from 0 to 300, some holding a zero byte, over many
+// pages (so that lines start at every distance from a page's end), read
+// with buffers around the sizes where the reading changes its way of
+// scanning.  Each call is held against the byte model; a zero byte is
+// stepped over with gxseek.  Nothing may be written past the terminating
+// zero byte.
+TEST(GxLineRules, VariedLinesAgainstAByteModel) {
+  TempDir dir;
+  std::string data;
+  for (int i = 0; data.size() < 48 * 1024; ++i) {
+    const int length = i * 97 % 301;
+    for (int k = 0; k < length; ++k) data += static_cast<char>('!' + (i + k) % 90);
+    if (i % 13 == 5 && length > 0) data[data.size() - static_cast<size_t>(length) / 2 - 1] = '\0';
+    if (i % 7 != 3) data += '\n';
+  }
+  for (int bufferSize : {2, 16, 17, 127, 128, 129, 130, 200, 4096}) {
+    SCOPED_TRACE(testing::Message() << "buffer of " << bufferSize);
+    const int handle = openData(dir, data);
+    ASSERT_GE(handle, 0);
+    std::vector<char> buffer(static_cast<size_t>(bufferSize) + 8);
+    int position = 0;
+    for (int calls = 0; position < static_cast<int>(data.size()); ++calls) {
+      ASSERT_LT(calls, 1000000) << "no progress";
+      SCOPED_TRACE(testing::Message() << "at " << position);
+      const ModelLine expected = modelLine(data, position, bufferSize);
+      std::fill(buffer.begin(), buffer.end(), '#');
+      ASSERT_EQ(gxline(handle, buffer.data(), bufferSize), expected.result);
+      ASSERT_EQ(std::string(buffer.data()), expected.text);
+      for (size_t k = expected.text.size() + 1; k < buffer.size(); ++k)
+        ASSERT_EQ(buffer[k], '#') << "written past the line at " << k;
+      ASSERT_EQ(gxtell(handle), expected.positionAfter);
+      position = expected.positionAfter;
+      if (expected.result == 0 && position < static_cast<int>(data.size())) {
+        ASSERT_EQ(data[static_cast<size_t>(position)], '\0');
+        ASSERT_EQ(gxseek(handle, ++position), 0);
+      }
+    }
+    EXPECT_EQ(gxline(handle, buffer.data(), bufferSize), 0);
+    EXPECT_EQ(gxclose(handle), 0);
+  }
+}
+
 // ------------------------------------------------------------------ tell and seek
 
 TEST(GxSeek, BoundsAndRereading) {
