@@ -54,13 +54,14 @@ int allocateInTurn(Status (*allocColor)(Display *, Colormap, XColor *), Display 
   return count;
 }
 
-int allocatePipelined(const PipelineCalls &calls, Display *display, Colormap colormap,
-                      const XColor *requests, int count, unsigned long *pixels) {
-  xcb_connection_t *connection = calls.connectionOf(display);
-  const auto map = static_cast<xcb_colormap_t>(colormap);
+namespace {
+
+// One batch of at most kBatch requests, pipelined.
+int allocateBatch(const PipelineCalls &calls, xcb_connection_t *connection, xcb_colormap_t map,
+                  const XColor *requests, int count, unsigned long *pixels) {
   // Sending a request through XCB first hands XCB everything Xlib still
   // holds, so the server sees the requests in the order they were made.
-  xcb_alloc_color_cookie_t cookies[kMaxRequests];
+  xcb_alloc_color_cookie_t cookies[kBatch];
   for (int i = 0; i < count; ++i)
     cookies[i] = calls.allocColor(connection, map, requests[i].red, requests[i].green,
                                   requests[i].blue);
@@ -71,7 +72,7 @@ int allocatePipelined(const PipelineCalls &calls, Display *display, Colormap col
   // refusal; a broken connection yields neither reply nor error, and counts
   // too.
   int taken = count;
-  uint32_t givenBack[kMaxRequests];
+  uint32_t givenBack[kBatch];
   uint32_t givenBackCount = 0;
   for (int i = 0; i < count; ++i) {
     xcb_generic_error_t *error = nullptr;
@@ -91,6 +92,23 @@ int allocatePipelined(const PipelineCalls &calls, Display *display, Colormap col
     // just granted) comes back to us rather than to Tk's error handler.
     free(calls.requestCheck(connection, calls.freeColorsChecked(connection, map, 0,
                                                                 givenBackCount, givenBack)));
+  }
+  return taken;
+}
+
+}  // namespace
+
+int allocatePipelined(const PipelineCalls &calls, Display *display, Colormap colormap,
+                      const XColor *requests, int count, unsigned long *pixels) {
+  xcb_connection_t *connection = calls.connectionOf(display);
+  const auto map = static_cast<xcb_colormap_t>(colormap);
+  int taken = 0;
+  while (taken < count) {
+    const int batch = count - taken < kBatch ? count - taken : kBatch;
+    const int granted =
+        allocateBatch(calls, connection, map, requests + taken, batch, pixels + taken);
+    taken += granted;
+    if (granted < batch) break;
   }
   return taken;
 }

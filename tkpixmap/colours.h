@@ -32,14 +32,14 @@ struct PipelineCalls {
 // once per process.
 const PipelineCalls *pipelineCalls();
 
-// The most colours one build asks for.
-constexpr int kMaxRequests = 256;
+// The pipelined path sends at most this many requests before reading
+// their replies (an 8-bit build asks for at most 128 colours).
+constexpr int kBatch = 256;
 
 // Takes a read-only cell of `colormap` for each of requests[0..count-1]
 // (their red, green and blue), in that order, writing each cell's pixel value
 // to pixels[i].  Returns how many were taken before the first the server
 // refused: count when all were.  Colours past a refusal are left untaken.
-// count is at most kMaxRequests.
 int allocateInTurn(Status (*allocColor)(Display *, Colormap, XColor *), Display *display,
                    Colormap colormap, const XColor *requests, int count, unsigned long *pixels);
 int allocatePipelined(const PipelineCalls &calls, Display *display, Colormap colormap,

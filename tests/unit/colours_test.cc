@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -80,7 +81,8 @@ TEST(ColoursPipelined, RefusalsKeepOnlyWhatInTurnWouldHaveKept) {
     std::vector<Outcome> outcomes;
     int taken;
     std::vector<uint32_t> givenBack;
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {"all granted", {g, g, g, g}, 4, {}},
       {"nothing asked", {}, 0, {}},
       {"the last refused", {g, g, g, r}, 3, {}},
@@ -88,6 +90,17 @@ TEST(ColoursPipelined, RefusalsKeepOnlyWhatInTurnWouldHaveKept) {
       {"granted around two refusals", {g, r, g, r, g}, 1, {102, 104}},
       {"the connection lost midway", {g, g, lost, g}, 2, {103}},
   };
+  // Longer lists go out in batches; a refusal in one batch ends the walk.
+  const int batch = colours::kBatch;
+  std::vector<Outcome> twoBatches(size_t(batch) + 10, g), refusedInSecond = twoBatches,
+                                                         refusedInFirst = twoBatches;
+  refusedInSecond[size_t(batch) + 3] = r;
+  refusedInFirst[size_t(batch) - 1] = r;
+  cases.push_back({"two batches", twoBatches, batch + 10, {}});
+  std::vector<uint32_t> grantedAfter;
+  for (int i = batch + 4; i < batch + 10; ++i) grantedAfter.push_back(100u + unsigned(i));
+  cases.push_back({"refused in the second batch", refusedInSecond, batch + 3, grantedAfter});
+  cases.push_back({"refused at the end of the first batch", refusedInFirst, batch - 1, {}});
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     script = Script{c.outcomes, {}, {}, 0};
@@ -96,9 +109,11 @@ TEST(ColoursPipelined, RefusalsKeepOnlyWhatInTurnWouldHaveKept) {
     const int taken = colours::allocatePipelined(fakeCalls, nullptr, 1, requests.data(),
                                                  static_cast<int>(requests.size()), pixels.data());
     EXPECT_EQ(taken, c.taken);
-    // Every request went out, in order, before any reply was awaited.
-    ASSERT_EQ(script.sent.size(), requests.size());
-    for (size_t i = 0; i < requests.size(); ++i) EXPECT_EQ(script.sent[i], requests[i].red);
+    // Every request up to the end of the refusing batch went out, in order.
+    const size_t sent =
+        std::min(requests.size(), (size_t(c.taken) / size_t(batch) + 1) * size_t(batch));
+    ASSERT_EQ(script.sent.size(), sent);
+    for (size_t i = 0; i < sent; ++i) EXPECT_EQ(script.sent[i], requests[i].red);
     for (int i = 0; i < taken; ++i) EXPECT_EQ(pixels[size_t(i)], 100u + unsigned(i));
     EXPECT_EQ(pixels[size_t(taken)], 7777u) << "a pixel written past the refusal";
     EXPECT_EQ(script.givenBack, c.givenBack);
