@@ -441,7 +441,7 @@ bool from_64_bit_source(const Row &row) {
  * of the library's, or last of all, changes that element alone and decides
  * the report; the same value throughout a block is converted the same. */
 TEST(RangeEdges, OneElementBeyondAnEasyRangeAnywhereInTheBlocks) {
-  constexpr std::size_t kLength = 600;
+  constexpr std::size_t kLength = 520;
   int rows = 0;
   for (const Row &row : table()) {
     if (!from_64_bit_source(row) || std::string(row.kind) == "copy_or_rearrange") continue;
@@ -454,7 +454,7 @@ TEST(RangeEdges, OneElementBeyondAnEasyRangeAnywhereInTheBlocks) {
     ASSERT_FALSE(calm.reported);
     for (const Real &edge : range_edges(source)) {
       ref::Outcome odd = ref::convert(row.kind, edge, source, destination, copies);
-      for (std::size_t at : {std::size_t{0}, std::size_t{511}, std::size_t{512}, kLength - 1}) {
+      for (std::size_t at : {std::size_t{0}, std::size_t{511}, kLength - 1}) {
         std::vector<Real> values(kLength, quiet);
         values[at] = edge;
         MemberRun run = run_member(row, values, 3);
