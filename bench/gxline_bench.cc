@@ -1,5 +1,6 @@
 // gxline_bench.cc - lines per second of gxline against getline(3), both
-// reading the same 256 MB file of ordinary text lines in the same run.
+// reading the same 256 MB file of ordinary text lines in the same run
+// (getline both with the default stream buffer and with a larger one).
 //
 // The file is generated deterministically into /tmp when the benchmark
 // starts and removed when it ends.  The ratio gxline / getline is printed
@@ -109,8 +110,37 @@ void BM_getline(benchmark::State &state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kFileBytes));
 }
 
+// getline(3) with a stream buffer of 64 KiB instead of the default (the
+// file system's block size, 4 KiB here), which saves it about a tenth of its
+// time in fewer read(2) calls: the peer measured at its best as well.
+void BM_getline_64KiB(benchmark::State &state) {
+  constexpr size_t kStreamBuffer = 64 * 1024;
+  std::vector<char> streamBuffer(kStreamBuffer);
+  char *buffer = nullptr;
+  size_t capacity = 0;
+  int64_t lines = 0;
+  for (auto _ : state) {
+    FILE *in = fopen(benchFile.c_str(), "r");
+    if (in == nullptr) {
+      state.SkipWithError("fopen failed");
+      return;
+    }
+    setvbuf(in, streamBuffer.data(), _IOFBF, kStreamBuffer);
+    ssize_t length;
+    while ((length = getline(&buffer, &capacity, in)) >= 0) {
+      benchmark::DoNotOptimize(buffer);
+      ++lines;
+    }
+    fclose(in);
+  }
+  free(buffer);
+  state.SetItemsProcessed(lines);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kFileBytes));
+}
+
 BENCHMARK(BM_gxline)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_getline)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_getline_64KiB)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Keeps the lines-per-second figure of each benchmark to print the ratio:
 // the median when repetitions are asked for, else the single run.
@@ -146,6 +176,11 @@ int main(int argc, char **argv) {
   if (gx != reporter.linesPerSecond.end() && peer != reporter.linesPerSecond.end() && peer->second > 0)
     printf("lines per second, gxline / getline(3): %.2f (%lld lines of %zu MB)\n",
            gx->second / peer->second, static_cast<long long>(benchLines), kFileBytes >> 20);
+  auto bigPeer = reporter.linesPerSecond.find("BM_getline_64KiB");
+  if (gx != reporter.linesPerSecond.end() && bigPeer != reporter.linesPerSecond.end() &&
+      bigPeer->second > 0)
+    printf("lines per second, gxline / getline(3) with a 64 KiB stream buffer: %.2f\n",
+           gx->second / bigPeer->second);
   benchmark::Shutdown();
   return 0;
 }
