@@ -8,10 +8,11 @@
 //
 // The copy first looks at a whole window of 128 bytes at once, which holds
 // most lines of text: the end of the line is then found without a loop
-// whose exit the processor would mispredict once a line.  The window never
-// reaches into the next 4096-byte block, so it touches no page that a
-// byte-by-byte reading of the same line would not touch (reading past a
-// file cut short while mapped faults only where it faulted before).
+// whose exit the processor would mispredict once a line.  Neither the window
+// nor the unaligned loads of longer lines reach into the next 4096-byte
+// block unless the line does, so the copy touches no page that a
+// byte-by-byte reading of the same line would not touch (reading a file cut
+// short while mapped faults only past the page where the cut is).
 #ifndef TKPIXMAP_BASE_FILES_LINE_SCAN_H
 #define TKPIXMAP_BASE_FILES_LINE_SCAN_H
 
@@ -176,15 +177,28 @@ inline size_t copyLineInWindow(char *out, const char *start) {
   return length;
 }
 
-// copyLineBytes for a line whose first `done` bytes (a multiple of 16) are
-// copied and hold no newline or zero byte: sixteen bytes at a time, with
-// unaligned loads while a whole block is readable.  Kept out of line so that
-// the short lines' path stays small.
+// copyLineBytes for a line whose first `done` bytes are copied and hold no
+// newline or zero byte: sixteen bytes at a time, with unaligned loads while
+// a whole block is readable.  Kept out of line so that the short lines' path
+// stays small.
 [[gnu::noinline]] inline size_t copyLineBytesFrom(char *out, const char *start, size_t limit,
                                                    const char *readableEnd, size_t done) {
   const __m128i newlines = _mm_set1_epi8('\n');
   const __m128i zeros = _mm_setzero_si128();
   while (readableEnd - (start + done) >= 16) {
+    const size_t toBlockEnd = kWindowBlock - reinterpret_cast<uintptr_t>(start + done) % kWindowBlock;
+    if (toBlockEnd < 16) {
+      // Sixteen bytes from here would reach into the next page, where the
+      // line need not go on (the data may have been cut short while mapped,
+      // and touching a page past the cut faults): the bytes up to the
+      // page's end are looked at through their aligned block.
+      const size_t part = toBlockEnd < limit - done ? toBlockEnd : limit - done;
+      const size_t found = findLineEndBySse2(start + done, part);
+      copyFewBytes(out + done, start + done, found);
+      done += found;
+      if (found < part || done == limit) return done;
+      continue;
+    }
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(start + done));
     unsigned m = static_cast<unsigned>(_mm_movemask_epi8(
         _mm_or_si128(_mm_cmpeq_epi8(bytes, newlines), _mm_cmpeq_epi8(bytes, zeros))));

@@ -204,6 +204,24 @@ TEST(FilesBadInput, AFileCutShortWhileMappedBehavesAsDocumented) {
   }
 }
 
+// The same file cut at each of the last sixteen bytes of its first page,
+// and a little before: the line that runs into the cut ends at its zero
+// bytes, and nothing may touch the second page, which is past the end.
+TEST(FilesBadInput, ACutJustBeforeAPageEndEndsTheDataThere) {
+  Scratch scratch;
+  std::string text;
+  for (int i = 0; text.size() < 3 * 4096; ++i) text += "line " + std::to_string(i) + " of the file\n";
+  std::vector<off_t> cuts = {3900, 3968, 3969, 4000, 4060};
+  for (off_t cut = 4096 - 16; cut < 4096; ++cut) cuts.push_back(cut);
+  for (off_t cut : cuts) {
+    SCOPED_TRACE(testing::Message() << "cut to " << cut << " bytes");
+    const std::string path = scratch.write("cut", text);
+    const CutOutcome outcome = readAfterCut(path, cut, 4096 / 16);
+    EXPECT_FALSE(outcome.signalled) << "killed by " << strsignal(outcome.signal);
+    EXPECT_TRUE(outcome.withinLimit);
+  }
+}
+
 // ------------------------------------------------------------ odd commands
 
 // Reads a pipe handle to its end; the number of bytes seen.

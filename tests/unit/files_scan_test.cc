@@ -154,12 +154,10 @@ TEST(LineScan, WindowedCopyAgreesWithAByteLoop) {
   }
 }
 
-// The window stays within the 4096-byte block of the line's start: a line
-// that ends before the block does must be read without touching the next
-// page even when the limit says the data goes on (a file cut short while
-// mapped).  The lines are placed so that the sixteen-byte loop, which
-// takes over where the window does not fit, does not reach the next page
-// either.
+// A line that ends before its page does must be read without touching the
+// next page even when the limit says the data goes on (a file cut short
+// while mapped): neither the window nor the sixteen-byte loop that takes
+// over where the window does not fit may reach past the page.
 TEST(LineScan, WindowDoesNotReachIntoTheNextPage) {
   GuardedPage page;
   const size_t pageSize = static_cast<size_t>(page.end() - page.begin());
@@ -170,8 +168,9 @@ TEST(LineScan, WindowDoesNotReachIntoTheNextPage) {
     size_t fromEnd;     // start of the line, counted back from the page's end
     size_t lineLength;  // bytes before its newline
   };
-  const Case cases[] = {{128, 0},  {128, 100}, {128, 127}, {127, 0}, {127, 100},
-                        {96, 50},  {64, 47},   {32, 15},   {16, 0}};
+  const Case cases[] = {{128, 0}, {128, 100}, {128, 127}, {127, 0}, {127, 100}, {127, 126},
+                        {96, 50}, {64, 47},   {64, 63},   {32, 15}, {32, 31},   {17, 16},
+                        {16, 0},  {16, 15},   {15, 3},    {1, 0}};
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << c.fromEnd << " from the end, " << c.lineLength);
     const char *line = page.end() - c.fromEnd;
