@@ -220,11 +220,12 @@ inline std::uint64_t beyond_exact_doubles(I x) {
     return bits >> 53;
 }
 
-/* Nonzero unless |x| < 2^63: the exponent field is compared as an integer,
- * so NaNs and infinities (the largest field) count as beyond. */
-inline std::uint64_t beyond_int64(double x) {
-  constexpr std::uint64_t kTwo63Exponent = 1023 + 63;
-  return (((image_of(x) >> 52) & 0x7FF) + (0x800 - kTwo63Exponent)) >> 11;
+/* Nonzero unless |x| < 2^bits: the exponent field is compared as an
+ * integer, so NaNs and infinities (the largest field) count as beyond. */
+template <unsigned bits>
+inline std::uint64_t beyond_power_of_two(double x) {
+  constexpr std::uint64_t kExponent = 1023 + bits;
+  return (((image_of(x) >> 52) & 0x7FF) + (0x800 - kExponent)) >> 11;
 }
 
 /* Nonzero when the finite x (|x| < 2^63) has a fraction.  Below 2^52 the
@@ -256,10 +257,16 @@ inline bool convert_block(Load load, Store store, Stored stored, std::size_t len
      * source had a fraction.  The range and fraction tests are vector
      * passes; the conversion itself is one scalar instruction an element
      * (a vector form of it, built from 32-bit halves, measured slower). */
-    std::uint64_t beyond = 0, fractions = 0;
+    std::uint64_t beyond = 0, beyond_int32 = 0, fractions = 0;
     for (std::size_t i = 0; i < length; ++i) {
-      beyond |= shortcut::beyond_int64(load(i));
+      beyond |= shortcut::beyond_power_of_two<63>(load(i));
+      beyond_int32 |= shortcut::beyond_power_of_two<31>(load(i));
       fractions |= shortcut::fraction_bits(load(i));
+    }
+    if (beyond_int32 == 0) {
+      /* Vector units do have the conversion into 32-bit integers. */
+      for (std::size_t i = 0; i < length; ++i) store(i, static_cast<std::int32_t>(load(i)));
+      return check && fractions != 0;
     }
     if (beyond == 0) {
       for (std::size_t i = 0; i < length; ++i) store(i, static_cast<Dst>(load(i)));
