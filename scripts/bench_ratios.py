@@ -95,6 +95,8 @@ def byteorder_rows(table, runs):
 def gxline_rows(table, runs):
     table.rate_ratio("gxline", "lines, gxline / getline(3) (lines/s)", runs, "BM_gxline",
                      "BM_getline", "items_per_second")
+    table.rate_ratio("gxline", "lines, gxline / getline(3), 64 KiB stream buffer (lines/s)", runs,
+                     "BM_gxline", "BM_getline_64KiB", "items_per_second")
 
 
 def xbuild_rows(table, runs):
