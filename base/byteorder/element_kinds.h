@@ -229,9 +229,9 @@ inline std::uint64_t beyond_power_of_two(double x) {
 }
 
 /* Nonzero when the finite x (|x| < 2^63) has a fraction.  Below 2^52 the
- * magnitude is rounded to an integer by adding and taking off 2^52, exact
- * in both steps, and compared image to image; from 2^52 up every double is
- * an integer. */
+ * magnitude is rounded to an integer by adding 2^52 (which drops the
+ * fraction) and taking it off again (exactly), and compared image to image;
+ * from 2^52 up every double is an integer. */
 inline std::uint64_t fraction_bits(double x) {
   constexpr double kTwo52 = 4503599627370496.0;
   std::uint64_t magnitude_image = image_of(x) & 0x7FFFFFFFFFFFFFFFull;
@@ -252,11 +252,11 @@ template <Kind kind, class Dst, class Src, class Load, class Store, class Stored
 inline bool convert_block(Load load, Store store, Stored stored, std::size_t length, bool check) {
   if constexpr (kind == Kind::to_integer && std::is_same_v<Src, double> &&
                 std::is_same_v<Dst, long long>) {
-    /* Within +-2^63 the rule is the hardware's truncating conversion, and
-     * the stored integer converts back to the source exactly unless the
-     * source had a fraction.  The range and fraction tests are vector
-     * passes; the conversion itself is one scalar instruction an element
-     * (a vector form of it, built from 32-bit halves, measured slower). */
+    /* Within +-2^63 the rule is plain truncation, and the stored integer
+     * converts back to the source exactly unless the source had a fraction.
+     * The range and fraction tests are one vector pass; the conversion is
+     * one scalar instruction an element (a vector form built from 32-bit
+     * halves measured slower), or a vector one within +-2^31. */
     std::uint64_t beyond = 0, beyond_int32 = 0, fractions = 0;
     for (std::size_t i = 0; i < length; ++i) {
       beyond |= shortcut::beyond_power_of_two<63>(load(i));
