@@ -243,17 +243,44 @@ void indicesToPixels(const ColourTable &table, unsigned char *data, size_t count
   for (; i < count; ++i) data[i] = cell[data[i]];
 }
 
-void allocationOrder(const ColourTable &table, int *order) {
-  char text[kMaxColours + 1][12];  // "255 255 255" and its terminator
-  for (int i = 0; i < table.count; ++i) {
-    uint32_t colour = table.colours[i];
-    snprintf(text[i], sizeof text[i], "%u %u %u", colour >> 16 & 0xff, colour >> 8 & 0xff,
-             colour & 0xff);
+namespace {
+
+// A colour's decimal text "R G B" as a number that orders like the text
+// under strcmp: its bytes, zero-padded to 16, read most significant first.
+// (Padding with zeros is what the terminator does to a shorter text.)
+struct TextKey {
+  uint64_t high, low;
+  bool operator>(const TextKey &other) const {
+    return high != other.high ? high > other.high : low > other.low;
   }
-  // Insertion sort: at most 128 short keys, and it keeps the code small.
+};
+
+TextKey textKeyOf(uint32_t colour) {
+  unsigned char text[16] = {};
+  size_t length = 0;
+  const unsigned components[3] = {colour >> 16 & 0xff, colour >> 8 & 0xff, colour & 0xff};
+  for (int c = 0; c < 3; ++c) {
+    if (c > 0) text[length++] = ' ';
+    const unsigned value = components[c];
+    if (value >= 100) text[length++] = static_cast<unsigned char>('0' + value / 100);
+    if (value >= 10) text[length++] = static_cast<unsigned char>('0' + value / 10 % 10);
+    text[length++] = static_cast<unsigned char>('0' + value % 10);
+  }
+  TextKey key{0, 0};
+  for (int i = 0; i < 8; ++i) key.high = key.high << 8 | text[i];
+  for (int i = 8; i < 16; ++i) key.low = key.low << 8 | text[i];
+  return key;
+}
+
+}  // namespace
+
+void allocationOrder(const ColourTable &table, int *order) {
+  TextKey keys[kMaxColours + 1];
+  for (int i = 0; i < table.count; ++i) keys[i] = textKeyOf(table.colours[i]);
+  // Insertion sort: at most 129 keys, and it keeps the code small.
   for (int i = 0; i < table.count; ++i) {
     int j = i;
-    for (; j > 0 && strcmp(text[order[j - 1]], text[i]) > 0; --j) order[j] = order[j - 1];
+    for (; j > 0 && keys[order[j - 1]] > keys[i]; --j) order[j] = order[j - 1];
     order[j] = i;
   }
 }

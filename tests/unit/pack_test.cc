@@ -116,29 +116,64 @@ TEST(PackColours, IgnoresAlphaAndRowPadding) {
 }
 
 TEST(PackColours, AllocationFollowsTheDecimalTextOrder) {
-  // Decimal text compares differently from numbers: "10 0 0" < "9 0 0".
-  const std::vector<Rgb> colours = {{9, 0, 0},     {10, 0, 0},  {255, 255, 255}, {25, 5, 5},
-                                    {0, 0, 0},     {0, 10, 0},  {0, 9, 200},     {100, 1, 1},
-                                    {1, 100, 100}, {2, 0, 255}, {2, 0, 25}};
-  Image image(static_cast<int>(colours.size()), 1);
-  for (size_t i = 0; i < colours.size(); ++i) image.set(static_cast<int>(i), 0, colours[i]);
-  ColourTable table;
-  ASSERT_EQ(countColours(image.source(), table), static_cast<int>(colours.size()));
-  int order[kMaxColours];
-  allocationOrder(table, order);
-
-  std::vector<std::string> expected;
-  for (const Rgb &c : colours)
-    expected.push_back(std::to_string(c.r) + " " + std::to_string(c.g) + " " +
-                       std::to_string(c.b));
-  std::sort(expected.begin(), expected.end());
-  std::vector<std::string> got;
-  for (int i = 0; i < table.count; ++i) {
-    uint32_t c = table.colours[order[i]];
-    got.push_back(std::to_string(c >> 16) + " " + std::to_string(c >> 8 & 0xff) + " " +
-                  std::to_string(c & 0xff));
+  // Decimal text compares differently from numbers: "10 0 0" < "9 0 0", and
+  // a text that is a prefix of another comes first: "2 0 25" < "2 0 255".
+  std::vector<std::vector<Rgb>> sets = {{{9, 0, 0},
+                                         {10, 0, 0},
+                                         {255, 255, 255},
+                                         {25, 5, 5},
+                                         {0, 0, 0},
+                                         {0, 10, 0},
+                                         {0, 9, 200},
+                                         {100, 1, 1},
+                                         {1, 100, 100},
+                                         {2, 0, 255},
+                                         {2, 0, 25},
+                                         {2, 0, 2},
+                                         {20, 0, 2},
+                                         {200, 200, 200},
+                                         {1, 1, 1}}};
+  // And sets of 128 colours whose components are drawn mostly from the
+  // lengths' edges (0, 9, 10, 99, 100, 255 and neighbours).
+  std::mt19937 random(7);
+  const uint8_t edges[] = {0, 1, 2, 9, 10, 11, 19, 20, 25, 99, 100, 101, 199, 200, 249, 250, 255};
+  for (int set = 0; set < 20; ++set) {
+    std::vector<Rgb> colours;
+    while (colours.size() < 128) {
+      auto component = [&] {
+        return random() % 3 == 0 ? static_cast<uint8_t>(random())
+                                 : edges[random() % sizeof edges];
+      };
+      const Rgb c{component(), component(), component()};
+      if (std::none_of(colours.begin(), colours.end(),
+                       [&](const Rgb &o) { return o.r == c.r && o.g == c.g && o.b == c.b; }))
+        colours.push_back(c);
+    }
+    sets.push_back(colours);
   }
-  EXPECT_EQ(got, expected);
+  for (const std::vector<Rgb> &colours : sets) {
+    Image image(static_cast<int>(colours.size()), 1);
+    for (size_t i = 0; i < colours.size(); ++i) image.set(static_cast<int>(i), 0, colours[i]);
+    ColourTable table;
+    ASSERT_EQ(countColours(image.source(), table), static_cast<int>(colours.size()));
+    int order[kMaxColours];
+    allocationOrder(table, order);
+
+    std::vector<std::string> expected;
+    for (const Rgb &c : colours)
+      expected.push_back(std::to_string(c.r) + " " + std::to_string(c.g) + " " +
+                         std::to_string(c.b));
+    std::sort(expected.begin(), expected.end(), [](const std::string &a, const std::string &b) {
+      return strcmp(a.c_str(), b.c_str()) < 0;
+    });
+    std::vector<std::string> got;
+    for (int i = 0; i < table.count; ++i) {
+      uint32_t c = table.colours[order[i]];
+      got.push_back(std::to_string(c >> 16) + " " + std::to_string(c >> 8 & 0xff) + " " +
+                    std::to_string(c & 0xff));
+    }
+    EXPECT_EQ(got, expected);
+  }
 }
 
 TEST(PackColours, MapsEveryPixelToTheLowByteOfItsCell) {
