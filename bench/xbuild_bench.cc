@@ -132,17 +132,23 @@ void buildOnCanvas(benchmark::State &state, Size size, int depth) {
   state.SetItemsProcessed(state.iterations() * size.width * size.height);
 }
 
+// The window of a canvas on the server of that depth, or null (the
+// benchmark skipped) when there is none.
+Tk_Window canvasWindow(benchmark::State &state, int depth) {
+  std::string canvas = xbench::canvasFor(depth, 200, 150);
+  if (canvas.empty()) {
+    state.SkipWithError(("no server for depth " + std::to_string(depth)).c_str());
+    return nullptr;
+  }
+  return Tk_NameToWindow(xbench::interp(), canvas.c_str(), Tk_MainWindow(xbench::interp()));
+}
+
 // The 8-bit build's colour cells alone, on the canvas's colour map.  The
 // cells are shared read-only ones, so taking them again and again only
 // raises their reference counts.
 void takeColours(benchmark::State &state, Size size, bool pipelined) {
-  std::string canvas = xbench::canvasFor(8, 200, 150);
-  if (canvas.empty()) {
-    state.SkipWithError("no 8-bit server");
-    return;
-  }
-  Tk_Window tkwin = Tk_NameToWindow(xbench::interp(), canvas.c_str(),
-                                    Tk_MainWindow(xbench::interp()));
+  Tk_Window tkwin = canvasWindow(state, 8);
+  if (tkwin == nullptr) return;
   Display *display = Tk_Display(tkwin);
   const std::vector<XColor> requests = colourRequests(size);
   std::vector<unsigned long> pixels(requests.size());
@@ -169,13 +175,8 @@ void takeColours(benchmark::State &state, Size size, bool pipelined) {
 // The floor: a new pixmap and one XPutImage of pixels already in the
 // server's 32-bit layout.
 void putImageOnly(benchmark::State &state, Size size) {
-  std::string canvas = xbench::canvasFor(24, 200, 150);
-  if (canvas.empty()) {
-    state.SkipWithError("no 24-bit server");
-    return;
-  }
-  Tk_Window tkwin = Tk_NameToWindow(xbench::interp(), canvas.c_str(),
-                                    Tk_MainWindow(xbench::interp()));
+  Tk_Window tkwin = canvasWindow(state, 24);
+  if (tkwin == nullptr) return;
   Display *display = Tk_Display(tkwin);
   std::vector<unsigned char> rgba = xbench::plasmaRgba(size.width, size.height, kColours);
   XImage *image = XCreateImage(display, Tk_Visual(tkwin), 24, ZPixmap, 0,
