@@ -11,6 +11,13 @@
 #include <signal.h>
 #include <pthread.h>
 #include <sys/resource.h>
+#if defined(__linux__)
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#endif
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -743,6 +750,82 @@ TEST(GxPipe, FailurePathsReleaseWhatTheyMade) {
   EXPECT_EQ(gxclose(handle), 0);
   EXPECT_EQ(gxpipe(nullptr, kNoEnvironment, nullptr), -1);
 }
+
+#if defined(__linux__)
+// Makes every later attempt of this process to start another one fail with
+// EAGAIN, as fork does when the process table is full (which a test run as
+// root cannot bring about with RLIMIT_NPROC).  False where seccomp filters
+// cannot be installed, such as under qemu-user.
+bool refuseForks() {
+  static const sock_filter program[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone, 3, 0),
+#ifdef __NR_clone3
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone3, 2, 0),
+#else
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone, 2, 0),
+#endif
+#ifdef __NR_fork
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fork, 1, 0),
+#else
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone, 1, 0),
+#endif
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN),
+  };
+  const sock_fprog filter = {static_cast<unsigned short>(sizeof program / sizeof program[0]),
+                             const_cast<sock_filter *>(program)};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
+
+TEST(GxPipe, AFailedForkReleasesWhatItMade) {
+  SKIP_PIPES_UNDER_TSAN();
+  // The refusal is for good, so it is tried in a process of its own, which
+  // reports by its exit status what went wrong.
+  enum Outcome { ok, cannot_refuse, not_refused, wrong_log, descriptors_left, mask_changed,
+                 file_left, handle_taken };
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    sigset_t callers, after;
+    sigemptyset(&callers);
+    sigaddset(&callers, SIGUSR1);
+    pthread_sigmask(SIG_SETMASK, &callers, nullptr);
+    const std::set<int> before = openDescriptors();
+    const std::set<std::string> tmpBefore = gxpipeFilesInTmp();
+    if (!refuseForks()) _exit(cannot_refuse);
+    int handle;
+    std::vector<LogEntry> entries;
+    {
+      LogCapture log;
+      handle = gxpipe("/bin/true", kNoEnvironment, nullptr);
+      entries = log.entries();
+    }
+    if (handle != -1) _exit(not_refused);
+    const char *expected = "fork failed: Resource temporarily unavailable";
+    if (entries.size() != 1 || entries[0].message != expected) _exit(wrong_log);
+    if (openDescriptors() != before) _exit(descriptors_left);
+    pthread_sigmask(SIG_SETMASK, nullptr, &after);
+    if (sigismember(&after, SIGUSR1) != 1 || sigismember(&after, SIGTERM) != 0)
+      _exit(mask_changed);
+    if (gxpipeFilesInTmp() != tmpBefore) _exit(file_left);
+    // The failure took no handle: the next one opened is the first.
+    TempDir dir;
+    const int first = gxopen(dir.write("x", "x\n").c_str());
+    if (first != 0) _exit(handle_taken);
+    _exit(ok);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == cannot_refuse) GTEST_SKIP() << "no seccomp filters here";
+  const char *what[] = {"ok", "", "gxpipe succeeded", "the log is not \"fork failed\"",
+                        "descriptors were left open", "the signal mask was not restored",
+                        "a temporary file was left", "the failure took a handle"};
+  EXPECT_EQ(WEXITSTATUS(status), ok) << what[WEXITSTATUS(status) & 7];
+}
+#endif
 
 TEST(GxPipe, HandlesAreSharedWithFilesLowestFirst) {
   SKIP_PIPES_UNDER_TSAN();
