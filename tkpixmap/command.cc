@@ -2,10 +2,13 @@
 // generated handle names and answers size and colour-count queries.
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
+
+#include <new>
 
 #include <tcl.h>
 
@@ -70,14 +73,9 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
     setResult(interp, "pixmap: malloc() error");
     return TCL_ERROR;
   }
-  record->display = nullptr;
-  record->depth = -1;
+  new (record) PixmapRecord{};
   record->width = width;
   record->height = height;
-  record->ncolors = -1;
-  record->window = static_cast<Window>(-1);
-  record->pixmap = static_cast<Pixmap>(-1);
-  record->gc = nullptr;
   record->block = block;
 
   char handle[TCL_INTEGER_SPACE + 8];
@@ -116,7 +114,26 @@ int query(Tcl_Interp *interp, const char *handle, const char *what) {
   return TCL_OK;
 }
 
+pthread_mutex_t registryMutex = PTHREAD_MUTEX_INITIALIZER;
+
 }  // namespace
+
+RegistryLock::RegistryLock() { pthread_mutex_lock(&registryMutex); }
+RegistryLock::~RegistryLock() { pthread_mutex_unlock(&registryMutex); }
+
+PixmapRecord *lookUpRecord(Tcl_Interp *interp, const char *handle) {
+  if (registry() == nullptr) {
+    Tcl_AppendResult(interp, "There are no pixmaps available", nullptr);
+    return nullptr;
+  }
+  PixmapRecord *record = findRecord(handle);
+  if (record == nullptr) Tcl_AppendResult(interp, "Cannot find pixmap", nullptr);
+  return record;
+}
+
+void holdRecord(PixmapRecord *record) { ++record->users; }
+
+void releaseRecord(PixmapRecord *record) { --record->users; }
 
 Arr *registry() { return pixmapRegistry; }
 

@@ -115,17 +115,6 @@ int showRecord(Tcl_Interp *interp, Tk_Canvas canvas, PixmapItem *item, PixmapRec
   return TCL_OK;
 }
 
-// Looks a handle up, with the registry's messages.
-PixmapRecord *lookUp(Tcl_Interp *interp, const char *handle) {
-  if (registry() == nullptr) {
-    Tcl_AppendResult(interp, "There are no pixmaps available", nullptr);
-    return nullptr;
-  }
-  PixmapRecord *record = findRecord(handle);
-  if (record == nullptr) Tcl_AppendResult(interp, "Cannot find pixmap", nullptr);
-  return record;
-}
-
 void DeletePixmapItem(Tk_Canvas, Tk_Item *, Display *) {
   // The image, its pixmap and its GC are shared and live on.
 }
@@ -160,7 +149,7 @@ int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, 
       Tcl_AppendResult(interp, "Need argument for -pixmap", nullptr);
       return TCL_ERROR;
     }
-    PixmapRecord *record = lookUp(interp, argv[i + 1]);
+    PixmapRecord *record = lookUpRecord(interp, argv[i + 1]);
     if (record == nullptr) return TCL_ERROR;
     if (showRecord(interp, canvas, item, record) != TCL_OK) return TCL_ERROR;
   }
@@ -181,7 +170,7 @@ int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int
                      nullptr);
     return TCL_ERROR;
   }
-  PixmapRecord *record = lookUp(interp, argv[0]);
+  PixmapRecord *record = lookUpRecord(interp, argv[0]);
   if (record == nullptr) return TCL_ERROR;
   // The pixmap is built before the coordinates are read.
   if (showRecord(interp, canvas, item, record) != TCL_OK) return TCL_ERROR;

@@ -11,19 +11,40 @@ struct Tcl_Interp;
 
 namespace tkpixmap {
 
-// One per loaded image; never freed (records live as long as the process).
-// Field order is fixed: display, depth, width, height, ncolors, window,
-// pixmap, gc, block.
+// The value a pixmap field holds until the image is built.
+inline constexpr Pixmap kNoPixmap = static_cast<Pixmap>(-1);
+
+// One per loaded image.  The first nine fields keep their historical order:
+// display, depth, width, height, ncolors, window, pixmap, gc, block.
 struct PixmapRecord {
-  Display *display;  // display of the canvas the image was first built for
-  int depth;         // depth of that canvas window, -1 until built
-  int width;         // image size in pixels
-  int height;
-  int ncolors;       // colours allocated by an 8-bit PseudoColor build, else -1
-  Window window;     // window of that canvas, (Window)-1 until built
-  Pixmap pixmap;     // the server pixmap, (Pixmap)-1 until built
-  GC gc;             // GC for copying from the pixmap, null until built
-  PixelBlock block;  // decoded pixels; pixelPtr is null once released
+  Display *display = nullptr;                     // display of the canvas the image was built for
+  int depth = -1;                                 // depth of that canvas window, -1 until built
+  int width = 0;                                  // image size in pixels
+  int height = 0;
+  int ncolors = -1;                               // cells allocated by an 8-bit build, else -1
+  Window window = static_cast<Window>(-1);        // window of that canvas, until built -1
+  Pixmap pixmap = kNoPixmap;                      // the server pixmap
+  GC gc = nullptr;                                // GC for copying from the pixmap
+  PixelBlock block{};                             // decoded pixels; pixelPtr null once released
+
+  // Where the pixmap was built: an item shows the image only on a canvas of
+  // the same screen and visual (and, at 8 bits, the same colour map).
+  Screen *screen = nullptr;
+  Visual *visual = nullptr;
+  Colormap colormap = 0;
+  Pixmap mask = kNoPixmap;  // 1-bit mask of the opaque pixels; only for images with a transparent one
+  int users = 0;            // items showing the image (guarded by RegistryLock)
+  bool deleted = false;     // "pixmap delete" ran: freed when the last user lets go
+};
+
+// Guards the registry, the handle counter and the item type's registration:
+// several threads, each with its own interpreter, may load images at once.
+class RegistryLock {
+ public:
+  RegistryLock();
+  ~RegistryLock();
+  RegistryLock(const RegistryLock &) = delete;
+  RegistryLock &operator=(const RegistryLock &) = delete;
 };
 
 // The registry of loaded images, keyed by handle name ("pixmap0", ...).
@@ -32,6 +53,17 @@ Arr *registry();
 
 // Looks a handle up; null when there is no registry or no such handle.
 PixmapRecord *findRecord(const char *handle);
+
+// Looks a handle up for a command or an item: on failure null, with the
+// result "There are no pixmaps available" or "Cannot find pixmap" and the
+// error code PIXMAP LOOKUP ... set in interp.
+PixmapRecord *lookUpRecord(Tcl_Interp *interp, const char *handle);
+
+// An item starts or stops showing record.  When the last user lets go of a
+// deleted image, its server pixmap, mask, GC and colour cells are freed
+// along with the record.
+void holdRecord(PixmapRecord *record);
+void releaseRecord(PixmapRecord *record);
 
 // Ensures the canvas item type is registered once Tk is present in `interp`.
 // Quietly does nothing (and retries on a later call) in an interpreter

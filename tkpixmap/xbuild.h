@@ -18,7 +18,4 @@ namespace tkpixmap {
 // record->pixmap before they draw.
 int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas);
 
-// The value a pixmap field holds until the image is built.
-inline constexpr Pixmap kNoPixmap = static_cast<Pixmap>(-1);
-
 }  // namespace tkpixmap

@@ -39,7 +39,10 @@ const XlibFunctions *xlib(Tcl_Interp *interp) {
       {"XAllocColor", slotOf(found.AllocColor)}, {"XCreateImage", slotOf(found.CreateImage)},
       {"XPutImage", slotOf(found.PutImage)},     {"XCreateGC", slotOf(found.CreateGC)},
       {"XCopyArea", slotOf(found.CopyArea)},     {"XFlush", slotOf(found.Flush)},
-      {"XFree", slotOf(found.Free)},
+      {"XFree", slotOf(found.Free)},             {"XFreeGC", slotOf(found.FreeGC)},
+      {"XFreeColors", slotOf(found.FreeColors)}, {"XSetClipMask", slotOf(found.SetClipMask)},
+      {"XSetClipOrigin", slotOf(found.SetClipOrigin)}, {"XGetImage", slotOf(found.GetImage)},
+      {"XSync", slotOf(found.Sync)},
   };
   for (const Symbol &symbol : symbols) {
     *symbol.slot = dlsym(handle, symbol.name);

@@ -22,6 +22,13 @@ struct XlibFunctions {
                   int);
   int (*Flush)(Display *);
   int (*Free)(void *);
+  int (*FreeGC)(Display *, GC);
+  int (*FreeColors)(Display *, Colormap, unsigned long *, int, unsigned long);
+  int (*SetClipMask)(Display *, GC, Pixmap);
+  int (*SetClipOrigin)(Display *, GC, int, int);
+  XImage *(*GetImage)(Display *, Drawable, int, int, unsigned int, unsigned int, unsigned long,
+                      int);
+  int (*Sync)(Display *, Bool);
 };
 
 // The resolved table, or null with "pixmap: libX11 is not loaded in this
