@@ -4,9 +4,8 @@
 // The item is deliberately thin and immovable: it reports no coordinates,
 // ignores move and scale requests, and owns nothing but its place (the image
 // and its pixmap belong to the process-wide registry).  It uses Tk's
-// string-argument item interface.
-
-#define USE_OLD_CANVAS 1
+// Tcl_Obj item interface, the only one Tk 9 has, so that one source serves
+// Tk 8.6 and Tk 9.
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -19,8 +18,32 @@
 #include "tkpixmap/xbuild.h"
 #include "tkpixmap/xlib.h"
 
+// Tk 9 counts words with Tcl_Size; Tcl 8.6 has no such type and uses int.
+#ifndef TCL_SIZE_MAX
+typedef int Tcl_Size;
+#endif
+
 namespace tkpixmap {
 namespace {
+
+// Tk 8.6 takes word objects through its string entry point when told so
+// with TK_CONFIG_OBJS (in the item type and in each configure call); Tk 9
+// takes nothing else.
+#if TK_MAJOR_VERSION >= 9
+constexpr int kObjectWords = 0;
+int configureFromTable(Tcl_Interp *interp, Tk_Window tkwin, const Tk_ConfigSpec *specs,
+                       Tcl_Size objc, Tcl_Obj *const objv[], void *record, int flags) {
+  return Tk_ConfigureWidget(interp, tkwin, specs, objc, objv, record, flags);
+}
+#else
+constexpr int kObjectWords = TK_CONFIG_OBJS;
+int configureFromTable(Tcl_Interp *interp, Tk_Window tkwin, const Tk_ConfigSpec *specs,
+                       Tcl_Size objc, Tcl_Obj *const objv[], void *record, int flags) {
+  return Tk_ConfigureWidget(interp, tkwin, specs, objc,
+                            static_cast<CONST84 char **>(static_cast<void *>(const_cast<Tcl_Obj **>(objv))),
+                            static_cast<char *>(record), flags | TK_CONFIG_OBJS);
+}
+#endif
 
 // The canvas allocates and frees this record; the header must come first.
 struct PixmapItem {
@@ -71,8 +94,8 @@ void ComputePixmapItemBbox(Tk_Canvas, PixmapItem *item) {
     case TK_ANCHOR_S: x -= w / 2; y -= h; break;
     case TK_ANCHOR_SW: y -= h; break;
     case TK_ANCHOR_W: y -= h / 2; break;
-    case TK_ANCHOR_NW: break;
     case TK_ANCHOR_CENTER: x -= w / 2; y -= h / 2; break;
+    default: break;  // nw, and Tk 9's "no anchor", which the table never sets
   }
   item->header.x1 = x;
   item->header.y1 = y;
@@ -119,37 +142,37 @@ void DeletePixmapItem(Tk_Canvas, Tk_Item *, Display *) {
   // The image, its pixmap and its GC are shared and live on.
 }
 
-int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int argc,
-                        char **argv, int flags) {
+int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl_Size objc,
+                        Tcl_Obj *const objv[], int flags) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
 
   // Option words go by pairs; "-pixmap" pairs are the item's own, the rest
   // go to the option table.
-  const char **tableWords =
-      static_cast<const char **>(malloc(sizeof(char *) * static_cast<size_t>(argc + 1)));
+  Tcl_Obj **tableWords =
+      static_cast<Tcl_Obj **>(malloc(sizeof(Tcl_Obj *) * static_cast<size_t>(objc + 1)));
   if (tableWords == nullptr) {
     setResult(interp, "pixmap: malloc() error");
     return TCL_ERROR;
   }
-  int tableCount = 0;
-  for (int i = 0; i < argc; i += 2) {
-    if (strcmp(argv[i], kPixmapOption) == 0) continue;
-    tableWords[tableCount++] = argv[i];
-    if (i + 1 < argc) tableWords[tableCount++] = argv[i + 1];
+  Tcl_Size tableCount = 0;
+  for (Tcl_Size i = 0; i < objc; i += 2) {
+    if (strcmp(Tcl_GetString(objv[i]), kPixmapOption) == 0) continue;
+    tableWords[tableCount++] = objv[i];
+    if (i + 1 < objc) tableWords[tableCount++] = objv[i + 1];
   }
   tableWords[tableCount] = nullptr;
-  int status = Tk_ConfigureWidget(interp, Tk_CanvasTkwin(canvas), pixmapConfigSpecs, tableCount,
-                                  tableWords, reinterpret_cast<char *>(item), flags);
+  int status = configureFromTable(interp, Tk_CanvasTkwin(canvas), pixmapConfigSpecs, tableCount,
+                                  tableWords, item, flags);
   free(tableWords);
   if (status != TCL_OK) return TCL_ERROR;
 
-  for (int i = 0; i < argc; i += 2) {
-    if (strcmp(argv[i], kPixmapOption) != 0) continue;
-    if (i + 1 >= argc) {
+  for (Tcl_Size i = 0; i < objc; i += 2) {
+    if (strcmp(Tcl_GetString(objv[i]), kPixmapOption) != 0) continue;
+    if (i + 1 >= objc) {
       Tcl_AppendResult(interp, "Need argument for -pixmap", nullptr);
       return TCL_ERROR;
     }
-    PixmapRecord *record = lookUpRecord(interp, argv[i + 1]);
+    PixmapRecord *record = lookUpRecord(interp, Tcl_GetString(objv[i + 1]));
     if (record == nullptr) return TCL_ERROR;
     if (showRecord(interp, canvas, item, record) != TCL_OK) return TCL_ERROR;
   }
@@ -157,29 +180,31 @@ int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, 
   return TCL_OK;
 }
 
-int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int argc,
-                     char **argv) {
+int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl_Size objc,
+                     Tcl_Obj *const objv[]) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
   item->record = nullptr;
   item->anchor = TK_ANCHOR_NW;
   item->x = 0.0;
   item->y = 0.0;
-  if (argc < 3) {
+  if (objc < 3) {
     Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(Tk_CanvasTkwin(canvas)),
                      " create ", itemPtr->typePtr->name, " pixmap_handle x y ?options?\"",
                      nullptr);
     return TCL_ERROR;
   }
-  PixmapRecord *record = lookUpRecord(interp, argv[0]);
+  PixmapRecord *record = lookUpRecord(interp, Tcl_GetString(objv[0]));
   if (record == nullptr) return TCL_ERROR;
   // The pixmap is built before the coordinates are read.
   if (showRecord(interp, canvas, item, record) != TCL_OK) return TCL_ERROR;
 
   item->anchor = TK_ANCHOR_NW;
-  if (Tk_CanvasGetCoord(interp, canvas, argv[1], &item->x) != TCL_OK ||
-      Tk_CanvasGetCoord(interp, canvas, argv[2], &item->y) != TCL_OK)
+  // The string reader: the object one takes words such as "1i+" that the
+  // item has always refused.
+  if (Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(objv[1]), &item->x) != TCL_OK ||
+      Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(objv[2]), &item->y) != TCL_OK)
     return TCL_ERROR;
-  if (ConfigurePixmapItem(interp, canvas, itemPtr, argc - 3, argv + 3, 0) != TCL_OK) {
+  if (ConfigurePixmapItem(interp, canvas, itemPtr, objc - 3, objv + 3, 0) != TCL_OK) {
     DeletePixmapItem(canvas, itemPtr, item->record->display);
     return TCL_ERROR;
   }
@@ -187,7 +212,9 @@ int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int
 }
 
 // The item has no coordinates to report and cannot be moved through them.
-int PixmapItemCoords(Tcl_Interp *, Tk_Canvas, Tk_Item *, int, char **) { return TCL_OK; }
+int PixmapItemCoords(Tcl_Interp *, Tk_Canvas, Tk_Item *, Tcl_Size, Tcl_Obj *const[]) {
+  return TCL_OK;
+}
 
 void DisplayPixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, Display *display, Drawable drawable,
                        int x, int y, int width, int height) {
@@ -234,7 +261,7 @@ Tk_ItemType pixmapItemType = {
     PixmapItemCoords,          // coords
     DeletePixmapItem,          // delete
     DisplayPixmapItem,         // display
-    0,                         // always redraw; string arguments
+    kObjectWords,              // never redrawn off-screen; Tcl_Obj words in Tk 8.6
     PixmapItemToPoint,         // point
     PixmapItemToArea,          // area
     nullptr,                   // PostScript
@@ -261,7 +288,7 @@ void registerItemTypeIfTk(Tcl_Interp *interp) {
   // Tk_InitStubs would load Tk if it were missing; only look for it.
   Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
   bool haveTk = Tcl_PkgPresent(interp, "Tk", nullptr, 0) != nullptr &&
-                Tk_InitStubs(interp, "8.3", 0) != nullptr;
+                Tk_InitStubs(interp, "8.6-10", 0) != nullptr;
   Tcl_RestoreInterpState(interp, saved);
   if (!haveTk) return;
   pixmapTagsOption.parseProc = Tk_CanvasTagsParseProc;
