@@ -10,7 +10,7 @@ demo_packages="cmake ninja-build g++ pkg-config tcl tk tcl8.6 tk8.6 tcl8.6-dev t
   xvfb xauth xfonts-base x11-utils zlib1g-dev"
 test_packages="googletest libgtest-dev libbenchmark-dev libgif-dev libxres-dev net-tools iproute2
   crossbuild-essential-armel crossbuild-essential-s390x qemu-user clang libclang-rt-14-dev llvm
-  valgrind libstb-dev"
+  valgrind libstb-dev ghostscript"
 
 packages=$demo_packages
 [ "${1:-}" = "--demo" ] || packages="$packages $test_packages"

@@ -15,6 +15,7 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include "tkpixmap/postscript.h"
 #include "tkpixmap/record.h"
 #include "tkpixmap/xbuild.h"
 #include "tkpixmap/xlib.h"
@@ -429,6 +430,14 @@ int PixmapItemToArea(Tk_Canvas, Tk_Item *itemPtr, double *area) {
   return 0;
 }
 
+// The canvas's postscript command: the image as shown.  Its first pass only
+// gathers fonts.  A -transparent item is written opaque.
+int PixmapItemToPostscript(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int prepass) {
+  auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+  if (prepass || item->record == nullptr || item->record->pixmap == kNoPixmap) return TCL_OK;
+  return appendImagePostscript(interp, canvas, item->record, item->header.x1, item->header.y1);
+}
+
 void ScalePixmapItem(Tk_Canvas, Tk_Item *, double, double, double, double) {}
 
 void TranslatePixmapItem(Tk_Canvas, Tk_Item *, double, double) {}
@@ -445,7 +454,7 @@ Tk_ItemType pixmapItemType = {
     kObjectWords,              // never redrawn off-screen; Tcl_Obj words in Tk 8.6
     PixmapItemToPoint,         // point
     PixmapItemToArea,          // area
-    nullptr,                   // PostScript
+    PixmapItemToPostscript,    // PostScript
     ScalePixmapItem,           // scale
     TranslatePixmapItem,       // translate
     nullptr,                   // index
