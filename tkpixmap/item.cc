@@ -307,6 +307,9 @@ void freeTags(Tk_Item *header) {
 int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl_Size objc,
                         Tcl_Obj *const objv[], int flags) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+  // From the look-up of a -pixmap image until the item holds it, a "pixmap
+  // delete" in another thread must not free it (the lock is recursive).
+  RegistryLock lock;
   PixmapItem next = *item;
   copyTags(&next.header, item->header);
   if (applyOptionWords(interp, &next, objc, objv, flags) != TCL_OK) {
@@ -355,8 +358,11 @@ int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl
     return TCL_ERROR;
   }
   // The pixmap is built before the coordinates are read.
-  if (takeImage(interp, item, Tcl_GetString(objv[0])) != TCL_OK) return TCL_ERROR;
-  holdRecord(item->record);
+  {
+    RegistryLock lock;  // as in configure
+    if (takeImage(interp, item, Tcl_GetString(objv[0])) != TCL_OK) return TCL_ERROR;
+    holdRecord(item->record);
+  }
 
   // The string reader: the object one takes words such as "1i+" that the
   // item has always refused.
