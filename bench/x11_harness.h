@@ -175,14 +175,16 @@ inline std::vector<unsigned char> plasmaRgba(int width, int height, int colours)
   return rgba;
 }
 
-inline tkpixmap::testing::Bytes plasmaGif(int width, int height, int colours) {
+// transparent: a palette index the file marks transparent, or -1.
+inline tkpixmap::testing::Bytes plasmaGif(int width, int height, int colours,
+                                          int transparent = -1) {
   Plasma p = plasma(width, height, colours);
-  return tkpixmap::testing::encodeGif(width, height, p.palette, p.indices);
+  return tkpixmap::testing::encodeGif(width, height, p.palette, p.indices, false, transparent);
 }
 
 // The plasma written to a file under /tmp (the pixmap command and Tk's
 // photo images read files); removed at exit.
-inline std::string plasmaFile(int width, int height, int colours) {
+inline std::string plasmaFile(int width, int height, int colours, int transparent = -1) {
   static std::vector<std::string> files;
   static bool registered = false;
   if (!registered) {
@@ -194,7 +196,7 @@ inline std::string plasmaFile(int width, int height, int colours) {
   char name[] = "/tmp/xbench_plasmaXXXXXX";
   int fd = mkstemp(name);
   if (fd < 0) die("mkstemp failed");
-  tkpixmap::testing::Bytes bytes = plasmaGif(width, height, colours);
+  tkpixmap::testing::Bytes bytes = plasmaGif(width, height, colours, transparent);
   FILE *out = fdopen(fd, "wb");
   fwrite(bytes.data(), 1, bytes.size(), out);
   fclose(out);

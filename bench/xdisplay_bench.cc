@@ -4,6 +4,9 @@
 // server has drawn everything (XSync).
 //   display/create/d<depth>/<peer>   load the file, create 1,000 items, draw
 //   display/redraw/d<depth>/<peer>   redraw the whole canvas with its items
+//   display/redraw-transparent/d<depth>/<peer>   the same with an image whose
+//       file marks one of its 120 colours transparent, shown by pixmap
+//       items with -transparent 1 (photo items always leave such pixels out)
 // <peer> is pixmap (our item) or photo (image create photo + create image).
 // The shipped library is measured, loaded as a Tk application would.
 // The servers: see x11_harness.h.
@@ -31,14 +34,15 @@ const char kProcs[] = R"(
 proc xbench_place {i} {
     list [expr {($i * 37) % 700}] [expr {($i * 53) % 525}]
 }
-proc xbench_show_pixmap {c file n} {
+proc xbench_show_pixmap {c file n args} {
     set image [pixmap create $file]
     for {set i 0} {$i < $n} {incr i} {
-        $c create pixmap $image {*}[xbench_place $i]
+        $c create pixmap $image {*}[xbench_place $i] {*}$args
     }
     update idletasks
 }
-proc xbench_show_photo {c file n} {
+# (photo items take no options: they always show transparency)
+proc xbench_show_photo {c file n args} {
     set image [image create photo -file $file]
     for {set i 0} {$i < $n} {incr i} {
         $c create image {*}[xbench_place $i] -image $image -anchor nw
@@ -57,9 +61,10 @@ proc xbench_redraw {c} {
 }
 )";
 
-const std::string &imageFile() {
-  static const std::string file = xbench::plasmaFile(kImageWidth, kImageHeight, 120);
-  return file;
+const std::string &imageFile(bool transparent = false) {
+  static const std::string opaque = xbench::plasmaFile(kImageWidth, kImageHeight, 120);
+  static const std::string clear = xbench::plasmaFile(kImageWidth, kImageHeight, 120, 7);
+  return transparent ? clear : opaque;
 }
 
 // Each peer draws on a canvas of its own (on 8-bit screens each with its own
@@ -98,7 +103,7 @@ void create(benchmark::State &state, int depth, bool photo) {
   state.SetItemsProcessed(state.iterations() * kItems);
 }
 
-void redraw(benchmark::State &state, int depth, bool photo) {
+void redraw(benchmark::State &state, int depth, bool photo, bool transparent) {
   const char *peer = photo ? "photo" : "pixmap";
   std::string c = canvasFor(depth, peer);
   if (c.empty()) {
@@ -107,7 +112,8 @@ void redraw(benchmark::State &state, int depth, bool photo) {
   }
   Display *display = xbench::displayOf(c);
   std::string image = xbench::eval(std::string("xbench_show_") + peer + " " + c + " " +
-                                   imageFile() + " " + std::to_string(kItems));
+                                   imageFile(transparent) + " " + std::to_string(kItems) +
+                                   (transparent ? " -transparent 1" : ""));
   XSync(display, False);
   const std::string again = "xbench_redraw " + c;
   for (auto _ : state) {
@@ -127,11 +133,15 @@ void registerAll() {
           ->UseRealTime()
           ->Unit(benchmark::kMillisecond);
     }
-    for (bool photo : {false, true}) {
-      const std::string peer = photo ? "/photo" : "/pixmap";
-      benchmark::RegisterBenchmark(("display/redraw" + d + peer).c_str(), redraw, depth, photo)
-          ->UseRealTime()
-          ->Unit(benchmark::kMillisecond);
+    for (bool transparent : {false, true}) {
+      for (bool photo : {false, true}) {
+        const std::string name = std::string(transparent ? "display/redraw-transparent"
+                                                         : "display/redraw") +
+                                 d + (photo ? "/photo" : "/pixmap");
+        benchmark::RegisterBenchmark(name.c_str(), redraw, depth, photo, transparent)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
+      }
     }
   }
 }
