@@ -383,6 +383,23 @@ void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, uns
   }
 }
 
+bool packOpacity(const PixelSource &source, unsigned char *bits, size_t bytesPerRow) {
+  bool anyTransparent = false;
+  for (int y = 0; y < source.height; ++y) {
+    const unsigned char *pixel = source.pixels + static_cast<size_t>(y) * source.pitch;
+    unsigned char *row = bits + static_cast<size_t>(y) * bytesPerRow;
+    memset(row, 0, bytesPerRow);
+    for (int x = 0; x < source.width; ++x, pixel += source.pixelSize) {
+      if (pixel[3] != 0) {
+        row[x >> 3] = static_cast<unsigned char>(row[x >> 3] | 1u << (x & 7));
+      } else {
+        anyTransparent = true;
+      }
+    }
+  }
+  return anyTransparent;
+}
+
 bool imageBytes(int width, int height, int bytesPerPixel, size_t *bytes) {
   if (width < 0 || height < 0 || bytesPerPixel < 0) return false;
   size_t product;

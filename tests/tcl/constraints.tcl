@@ -19,6 +19,8 @@ testConstraint true24 [expr {$::xkind eq "d24"}]
 testConstraint depth15 [expr {$::xkind eq "d15"}]
 testConstraint servable [expr {$::xkind in {d8 d16 d24}}]
 testConstraint root [expr {[exec id -u] == 0}]
+# Memory and timing figures mean nothing under memcheck.
+testConstraint notValgrind [expr {![info exists ::env(TKPIXMAP_UNDER_VALGRIND)]}]
 
 # A directory of the system's for the files a test file writes, made once
 # per process and removed when the file's tests are cleaned up.
@@ -35,4 +37,14 @@ proc ::tcltest::cleanupTestsHook {} {
         file delete -force $::scratchDirectory
         unset ::scratchDirectory
     }
+}
+
+# The process's resident set in KiB (Linux), for tests that check that
+# repeated work does not make the process grow.
+proc residentKiB {} {
+    set f [open /proc/self/status]
+    set text [read $f]
+    close $f
+    regexp {VmRSS:\s+(\d+)} $text -> kb
+    return $kb
 }
