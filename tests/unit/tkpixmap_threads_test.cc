@@ -33,6 +33,18 @@ TEST(PixmapThreads, ConcurrentCreatesAndDeletesGiveEveryNameOnce) {
     int failures = 0;
     std::string firstFailure;
   };
+  // Tcl makes its own static mutexes on first use without a lock that the
+  // race detector can see; one interpreter's life in this thread first makes
+  // them before the threads start (and takes the name pixmap0).
+  {
+    Tcl_Interp *interp = Tcl_CreateInterp();
+    ASSERT_EQ(Pixmap_Init(interp), TCL_OK);
+    ASSERT_EQ(Tcl_Eval(interp, ("pixmap delete [pixmap create " + path + "]").c_str()), TCL_OK)
+        << Tcl_GetStringResult(interp);
+    Tcl_Preserve(interp);
+    Tcl_DeleteInterp(interp);
+    Tcl_Release(interp);
+  }
   std::vector<Outcome> outcomes(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
@@ -73,9 +85,9 @@ TEST(PixmapThreads, ConcurrentCreatesAndDeletesGiveEveryNameOnce) {
   }
   EXPECT_EQ(total, size_t{kThreads * kCreates});
   EXPECT_EQ(unique.size(), size_t{kThreads * kCreates});
-  // This process made no other image: the names are pixmap0 ... pixmapN-1.
+  // This process made no other image: the names are pixmap1 ... pixmapN.
   std::set<std::string> expected;
-  for (int i = 0; i < kThreads * kCreates; ++i) expected.insert("pixmap" + std::to_string(i));
+  for (int i = 1; i <= kThreads * kCreates; ++i) expected.insert("pixmap" + std::to_string(i));
   EXPECT_TRUE(unique == expected);
 }
 
