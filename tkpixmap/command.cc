@@ -25,9 +25,12 @@ namespace {
 // command; both guarded by registryMutex (RegistryLock).  Names are never
 // reused: the counter only moves forward, and only on success.  A deleted
 // handle's key stays in the registry with no record (keyed arrays keep their
-// keys), so a later lookup fails just as for a name never given out.
+// keys), so a later lookup fails just as for a name never given out, until
+// compactRegistry leaves such keys behind.
 Arr *pixmapRegistry = nullptr;
 int pixmapCount = 0;
+int liveHandles = 0;     // keys with a record
+int deletedHandles = 0;  // keys left without one by "pixmap delete"
 
 // Recursive, so that a caller may hold RegistryLock across lookUpRecord and
 // holdRecord, which take it themselves.  Made once (pthread_once).
@@ -182,6 +185,7 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
     snprintf(handle, sizeof handle, "pixmap%d", pixmapCount);
     setarr(pixmapRegistry, handle, record);
     ++pixmapCount;
+    ++liveHandles;
   }
   Tcl_SetResult(interp, handle, TCL_VOLATILE);
   return TCL_OK;
@@ -211,6 +215,30 @@ int query(Tcl_Interp *interp, const char *handle, const char *what) {
   return TCL_OK;
 }
 
+// Keyed arrays never drop a key: once most keys name deleted images, the
+// live ones move to a fresh array, so that a program that loads and deletes
+// images for ever keeps a registry of at most about twice its live images.
+// Called with the lock held.
+void compactRegistry() {
+  constexpr int kWorthCompacting = 1024;
+  if (deletedHandles < kWorthCompacting || deletedHandles < liveHandles) return;
+  Arr *fresh = newarr(nullptr);
+  Tbl *keys = fresh != nullptr ? keysarr(pixmapRegistry) : nullptr;
+  if (keys == nullptr) {
+    freearr(fresh, nullptr);
+    return;  // memory is short: the old array serves as well
+  }
+  for (intptr_t i = 0; i < keys->count; ++i) {
+    const char *key = static_cast<const char *>(keys->entries[i]);
+    void *record = getarr(pixmapRegistry, key);
+    if (record != nullptr) setarr(fresh, key, record);
+  }
+  freetbl(keys, nullptr);  // its entries are the old array's keys
+  freearr(pixmapRegistry, nullptr);
+  pixmapRegistry = fresh;
+  deletedHandles = 0;
+}
+
 // "pixmap delete name": the name goes at once and for good, and so do the
 // pixels; what the server holds goes with the last item showing the image.
 int deleteImage(Tcl_Interp *interp, const char *handle) {
@@ -218,6 +246,9 @@ int deleteImage(Tcl_Interp *interp, const char *handle) {
   PixmapRecord *record = lookUpRecord(interp, handle);
   if (record == nullptr) return TCL_ERROR;
   setarr(pixmapRegistry, handle, nullptr);
+  --liveHandles;
+  ++deletedHandles;
+  compactRegistry();
   record->deleted = true;
   releasePixels(record);
   if (record->users == 0) freeRecord(record);

@@ -54,7 +54,9 @@ class RegistryLock {
 };
 
 // The registry of loaded images, keyed by handle name ("pixmap0", ...).
-// Null until the command's first three-word call.
+// Null until the command's first three-word call.  "pixmap delete" may
+// replace the array (to shed deleted names): the pointer is good only while
+// RegistryLock is held.
 Arr *registry();
 
 // Looks a handle up; null when there is no registry or no such handle.
