@@ -62,10 +62,11 @@ void releasePixels(PixmapRecord *record) {
   record->block.pixelPtr = nullptr;
 }
 
-// What a record holds on its X server.  Runs in the thread that lets go of
-// the image last, which for an image shown on a canvas is that canvas's.
 int ignoreXError(ClientData, XErrorEvent *) { return 0; }
 
+// Gives back what a record holds on its X server.  Runs in the thread that
+// lets go of the image last, which for an image shown on a canvas is that
+// canvas's.
 void releaseServerResources(PixmapRecord *record) {
   const XlibFunctions *x11 = resolvedXlib();
   if (record->display == nullptr) return;
