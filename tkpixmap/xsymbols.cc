@@ -45,7 +45,7 @@ void lookUpXlib(RuntimeX &into) {
       symbol("XFree", f.Free),               symbol("XFreeGC", f.FreeGC),
       symbol("XFreeColors", f.FreeColors),   symbol("XSetClipMask", f.SetClipMask),
       symbol("XSetClipOrigin", f.SetClipOrigin), symbol("XGetImage", f.GetImage),
-      symbol("XSync", f.Sync),
+      symbol("XSync", f.Sync),               symbol("XQueryColors", f.QueryColors),
   };
   into.missing = resolveAll(x11, symbols);
   // The handle stays open: the library is Tk's and lives as long as it does.
