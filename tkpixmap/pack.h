@@ -154,6 +154,10 @@ void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, uns
 // whether any pixel is transparent (the bitmap is then worth sending).
 bool packOpacity(const PixelSource &source, unsigned char *bits, size_t bytesPerRow);
 
+// Whether any pixel's alpha (byte 3; pixelSize is 4) is 0: the quick look
+// that spares opaque images the bitmap.
+bool hasTransparentPixel(const PixelSource &source);
+
 // Bytes of image data a build needs, width·height·bytesPerPixel, into
 // *bytes; false when a dimension is negative or the product does not fit a
 // size_t (a 32-bit host cannot hold every image a GIF can describe).

@@ -254,6 +254,7 @@ const char *xErrorWord(int error) {
 // memory for the bitmap is short: the image is then drawn whole, as it is
 // without a mask).
 Pixmap sendOpacityMask(const PixmapRecord *record, const Target &target, const XlibFunctions &x11) {
+  if (!pack::hasTransparentPixel(sourceOf(record))) return kNoPixmap;
   const size_t bytesPerRow = (static_cast<size_t>(record->width) + 7) / 8;
   size_t bytes = 0;
   if (!pack::imageBytes(static_cast<int>(bytesPerRow), record->height, 1, &bytes))

@@ -401,6 +401,7 @@ TEST(PackOpacity, OneBitPerOpaquePixelLeastSignificantFirst) {
       std::vector<unsigned char> bits(bytesPerRow * 3, 0xee);
       const bool anyClear = packOpacity(image.source(), bits.data(), bytesPerRow);
       EXPECT_EQ(anyClear, transparentEvery != 0) << width;
+      EXPECT_EQ(hasTransparentPixel(image.source()), anyClear) << width;
       n = 0;
       for (int row = 0; row < 3; ++row) {
         for (size_t byte = 0; byte < bytesPerRow; ++byte) {
