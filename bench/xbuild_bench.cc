@@ -24,6 +24,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <benchmark/benchmark.h>
+#include <stdlib.h>
 #include <string.h>
 #include <tcl.h>
 #include <tk.h>
@@ -78,6 +79,14 @@ void unbuild(LoadedImage &image) {
     record->pixmap = tkpixmap::kNoPixmap;
     record->gc = nullptr;
   }
+  if (record->mask != tkpixmap::kNoPixmap) {
+    Tk_FreePixmap(record->display, record->mask);
+    record->mask = tkpixmap::kNoPixmap;
+  }
+  // The cells themselves stay taken: the next build asks for the same colours.
+  free(record->cells);
+  record->cells = nullptr;
+  record->cellCount = 0;
   record->ncolors = -1;
   if (record->block.pixelPtr == nullptr) {
     record->block.pixelPtr =

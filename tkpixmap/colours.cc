@@ -2,45 +2,15 @@
 
 #include "tkpixmap/colours.h"
 
-#include <dlfcn.h>
-#include <pthread.h>
 #include <stdlib.h>
 
+#include "tkpixmap/xsymbols.h"
+
 namespace tkpixmap::colours {
-namespace {
-
-PipelineCalls pipeline;
-bool pipelineFound = false;
-pthread_once_t pipelineLookup = PTHREAD_ONCE_INIT;
-
-template <typename F>
-bool resolve(void *library, const char *name, F *&slot) {
-  slot = reinterpret_cast<F *>(dlsym(library, name));
-  return slot != nullptr;
-}
-
-bool lookUp() {
-  // libxcb is always there under an XCB-backed libX11: take the copy it
-  // uses.  libX11-xcb, which only hands out the display's connection, is a
-  // separate small library that a Tk process has usually not loaded yet.
-  void *xcb = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_NOLOAD);
-  if (xcb == nullptr) return false;
-  void *bridge = dlopen("libX11-xcb.so.1", RTLD_LAZY | RTLD_LOCAL);
-  if (bridge == nullptr) return false;
-  // Both handles stay open for the life of the process, like libX11's.
-  return resolve(bridge, "XGetXCBConnection", pipeline.connectionOf) &&
-         resolve(xcb, "xcb_alloc_color", pipeline.allocColor) &&
-         resolve(xcb, "xcb_alloc_color_reply", pipeline.allocColorReply) &&
-         resolve(xcb, "xcb_free_colors_checked", pipeline.freeColorsChecked) &&
-         resolve(xcb, "xcb_request_check", pipeline.requestCheck);
-}
-
-}  // namespace
 
 const PipelineCalls *pipelineCalls() {
-  // Interpreters in several threads may each build images.
-  pthread_once(&pipelineLookup, [] { pipelineFound = lookUp(); });
-  return pipelineFound ? &pipeline : nullptr;
+  const RuntimeX &x = runtimeX();
+  return x.pipelineFound ? &x.pipeline : nullptr;
 }
 
 int allocateInTurn(Status (*allocColor)(Display *, Colormap, XColor *), Display *display,

@@ -1,6 +1,8 @@
 // command.cc - the "pixmap" command: loads GIF files into records under
-// generated handle names and answers size and colour-count queries.
+// generated handle names, answers size and colour-count queries, deletes
+// images; and the registry of loaded images that the canvas item shares.
 
+#include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdio.h>
@@ -11,16 +13,37 @@
 #include <new>
 
 #include <tcl.h>
+#include <tk.h>
 
 #include "tkpixmap/record.h"
+#include "tkpixmap/xlib.h"
 
 namespace tkpixmap {
 namespace {
 
-// Process-wide, shared by every interpreter that uses the command.  Names are
-// never reused: the counter only moves forward, and only on success.
+// Process-wide, shared by every interpreter of every thread that uses the
+// command; both guarded by registryMutex (RegistryLock).  Names are never
+// reused: the counter only moves forward, and only on success.  A deleted
+// handle's key stays in the registry with no record (keyed arrays keep their
+// keys), so a later lookup fails just as for a name never given out, until
+// compactRegistry leaves such keys behind.
 Arr *pixmapRegistry = nullptr;
 int pixmapCount = 0;
+int liveHandles = 0;     // keys with a record
+int deletedHandles = 0;  // keys left without one by "pixmap delete"
+
+// Recursive, so that a caller may hold RegistryLock across lookUpRecord and
+// holdRecord, which take it themselves.  Made once (pthread_once).
+pthread_mutex_t registryMutex;
+pthread_once_t registryMutexMade = PTHREAD_ONCE_INIT;
+
+void makeRegistryMutex() {
+  pthread_mutexattr_t attributes;
+  pthread_mutexattr_init(&attributes);
+  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(&registryMutex, &attributes);
+  pthread_mutexattr_destroy(&attributes);
+}
 
 constexpr const char kUsage[] =
     "Usage: pixmap create giffile\n"
@@ -33,23 +56,100 @@ void setResult(Tcl_Interp *interp, const char *text) {
   Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
 }
 
+void releasePixels(PixmapRecord *record) {
+  if (record->block.pixelPtr == nullptr) return;
+  Tcl_Free(reinterpret_cast<char *>(record->block.pixelPtr));
+  record->block.pixelPtr = nullptr;
+}
+
+int ignoreXError(ClientData, XErrorEvent *) { return 0; }
+
+// Gives back what a record holds on its X server.  Runs in the thread that
+// lets go of the image last, which for an image shown on a canvas is that
+// canvas's.
+void releaseServerResources(PixmapRecord *record) {
+  const XlibFunctions *x11 = resolvedXlib();
+  if (record->display == nullptr) return;
+  // The colour map may have gone with its window; an error here must not
+  // reach Tk's handler, which would end the process.
+  Tk_ErrorHandler quiet = Tk_CreateErrorHandler(record->display, -1, -1, -1, ignoreXError, nullptr);
+  if (record->mask != kNoPixmap) Tk_FreePixmap(record->display, record->mask);
+  if (record->pixmap != kNoPixmap) Tk_FreePixmap(record->display, record->pixmap);
+  if (x11 != nullptr && record->gc != nullptr) x11->FreeGC(record->display, record->gc);
+  if (x11 != nullptr && record->cellCount > 0)
+    x11->FreeColors(record->display, record->colormap, record->cells, record->cellCount, 0);
+  if (x11 != nullptr) x11->Flush(record->display);
+  Tk_DeleteErrorHandler(quiet);
+  free(record->cells);
+  record->mask = kNoPixmap;
+  record->pixmap = kNoPixmap;
+  record->gc = nullptr;
+  record->cells = nullptr;
+  record->cellCount = 0;
+}
+
+void freeRecord(PixmapRecord *record) {
+  releasePixels(record);
+  releaseServerResources(record);
+  record->~PixmapRecord();
+  free(record);
+}
+
 // Opens the file for reading as a C stream.  The open itself must not wait:
 // a FIFO without a writer would block fopen forever, so the descriptor is
 // opened non-blocking (such a FIFO then reads as empty) and made blocking
-// again for the reads.
+// again for the reads.  The name is Tcl's (UTF-8) and goes to the system
+// in the system encoding, as Tcl's own file commands do; it is otherwise
+// used as given (no tilde substitution).  Null with errno set on failure.
 FILE *openForReading(const char *fileName) {
-  int fd = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  Tcl_DString nativeName;
+  Tcl_UtfToExternalDString(nullptr, fileName, -1, &nativeName);
+  int fd = open(Tcl_DStringValue(&nativeName), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int openError = errno;
+  Tcl_DStringFree(&nativeName);
+  if (fd < 0) {
+    errno = openError;
+    return nullptr;
+  }
   int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   FILE *file = fdopen(fd, "r");
-  if (file == nullptr) close(fd);
+  if (file == nullptr) {
+    const int streamError = errno;
+    close(fd);
+    errno = streamError;
+  }
   return file;
+}
+
+// Replaces the reader's message with the command's own, keeping the error
+// code the reader gave (a failed read, say) or else calling it a format error.
+void reportReadFailure(Tcl_Interp *interp) {
+  Tcl_Obj *options = Tcl_GetReturnOptions(interp, TCL_ERROR);
+  Tcl_IncrRefCount(options);
+  Tcl_Obj *key = Tcl_NewStringObj("-errorcode", -1);
+  Tcl_IncrRefCount(key);
+  Tcl_Obj *code = nullptr;
+  Tcl_DictObjGet(nullptr, options, key, &code);
+  if (code != nullptr) Tcl_IncrRefCount(code);
+  Tcl_DecrRefCount(key);
+  Tcl_DecrRefCount(options);
+
+  Tcl_ResetResult(interp);  // also drops the reader's error information
+  setResult(interp, "pixmap: ReadGIF() error");
+  if (code != nullptr && strcmp(Tcl_GetString(code), "NONE") != 0) {
+    Tcl_SetObjErrorCode(interp, code);
+  } else {
+    Tcl_SetErrorCode(interp, "PIXMAP", "GIF", "FORMAT", nullptr);
+  }
+  if (code != nullptr) Tcl_DecrRefCount(code);
 }
 
 int loadImage(Tcl_Interp *interp, const char *fileName) {
   FILE *file = openForReading(fileName);
   if (file == nullptr) {
+    Tcl_SetErrno(errno);
+    Tcl_PosixError(interp);  // sets the error code POSIX ENOENT {...} and the like
     setResult(interp, "pixmap: fopen() error");
     return TCL_ERROR;
   }
@@ -59,11 +159,12 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
   PixelBlock block;
   memset(&block, 0, sizeof block);
 
+  // Decoded without the lock: loads in several threads run side by side.
   int status = myReadGIF(interp, file, fileName, "gif", &block, 0, 0, &width, &height, 0, 0);
   fclose(file);
   if (status == TCL_ERROR) {
     if (block.pixelPtr != nullptr) Tcl_Free(reinterpret_cast<char *>(block.pixelPtr));
-    setResult(interp, "pixmap: ReadGIF() error");
+    reportReadFailure(interp);
     return TCL_ERROR;
   }
 
@@ -71,6 +172,7 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
   if (record == nullptr) {
     if (block.pixelPtr != nullptr) Tcl_Free(reinterpret_cast<char *>(block.pixelPtr));
     setResult(interp, "pixmap: malloc() error");
+    Tcl_SetErrorCode(interp, "PIXMAP", "NOMEM", nullptr);
     return TCL_ERROR;
   }
   new (record) PixmapRecord{};
@@ -79,34 +181,34 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
   record->block = block;
 
   char handle[TCL_INTEGER_SPACE + 8];
-  snprintf(handle, sizeof handle, "pixmap%d", pixmapCount);
-  setarr(pixmapRegistry, handle, record);
-  ++pixmapCount;
-
+  {
+    RegistryLock lock;
+    snprintf(handle, sizeof handle, "pixmap%d", pixmapCount);
+    setarr(pixmapRegistry, handle, record);
+    ++pixmapCount;
+    ++liveHandles;
+  }
   Tcl_SetResult(interp, handle, TCL_VOLATILE);
   return TCL_OK;
 }
 
 int query(Tcl_Interp *interp, const char *handle, const char *what) {
-  if (pixmapRegistry == nullptr) {
-    Tcl_AppendResult(interp, "There are no pixmaps available", nullptr);
-    return TCL_ERROR;
-  }
-  auto *record = static_cast<PixmapRecord *>(getarr(pixmapRegistry, handle));
-  if (record == nullptr) {
-    Tcl_AppendResult(interp, "Cannot find pixmap", nullptr);
-    return TCL_ERROR;
-  }
   int value;
-  if (strcmp(what, "width") == 0) {
-    value = record->width;
-  } else if (strcmp(what, "height") == 0) {
-    value = record->height;
-  } else if (strcmp(what, "ncolors") == 0) {
-    value = record->ncolors;
-  } else {
-    setResult(interp, "Unrecognized argument");
-    return TCL_ERROR;
+  {
+    RegistryLock lock;
+    const PixmapRecord *record = lookUpRecord(interp, handle);
+    if (record == nullptr) return TCL_ERROR;
+    if (strcmp(what, "width") == 0) {
+      value = record->width;
+    } else if (strcmp(what, "height") == 0) {
+      value = record->height;
+    } else if (strcmp(what, "ncolors") == 0) {
+      value = record->ncolors;
+    } else {
+      setResult(interp, "Unrecognized argument");
+      Tcl_SetErrorCode(interp, "PIXMAP", "LOOKUP", "QUERY", what, nullptr);
+      return TCL_ERROR;
+    }
   }
   char text[TCL_INTEGER_SPACE];
   snprintf(text, sizeof text, "%d", value);
@@ -114,30 +216,85 @@ int query(Tcl_Interp *interp, const char *handle, const char *what) {
   return TCL_OK;
 }
 
-pthread_mutex_t registryMutex = PTHREAD_MUTEX_INITIALIZER;
+// Keyed arrays never drop a key: once most keys name deleted images, the
+// live ones move to a fresh array, so that a program that loads and deletes
+// images for ever keeps a registry of at most about twice its live images.
+// Called with the lock held.
+void compactRegistry() {
+  constexpr int kWorthCompacting = 1024;
+  if (deletedHandles < kWorthCompacting || deletedHandles < liveHandles) return;
+  Arr *fresh = newarr(nullptr);
+  Tbl *keys = fresh != nullptr ? keysarr(pixmapRegistry) : nullptr;
+  if (keys == nullptr) {
+    freearr(fresh, nullptr);
+    return;  // memory is short: the old array serves as well
+  }
+  for (intptr_t i = 0; i < keys->count; ++i) {
+    const char *key = static_cast<const char *>(keys->entries[i]);
+    void *record = getarr(pixmapRegistry, key);
+    if (record != nullptr) setarr(fresh, key, record);
+  }
+  freetbl(keys, nullptr);  // its entries are the old array's keys
+  freearr(pixmapRegistry, nullptr);
+  pixmapRegistry = fresh;
+  deletedHandles = 0;
+}
+
+// "pixmap delete name": the name goes at once and for good, and so do the
+// pixels; what the server holds goes with the last item showing the image.
+int deleteImage(Tcl_Interp *interp, const char *handle) {
+  RegistryLock lock;
+  PixmapRecord *record = lookUpRecord(interp, handle);
+  if (record == nullptr) return TCL_ERROR;
+  setarr(pixmapRegistry, handle, nullptr);
+  --liveHandles;
+  ++deletedHandles;
+  compactRegistry();
+  record->deleted = true;
+  releasePixels(record);
+  if (record->users == 0) freeRecord(record);
+  return TCL_OK;
+}
 
 }  // namespace
 
-RegistryLock::RegistryLock() { pthread_mutex_lock(&registryMutex); }
+RegistryLock::RegistryLock() {
+  pthread_once(&registryMutexMade, makeRegistryMutex);
+  pthread_mutex_lock(&registryMutex);
+}
 RegistryLock::~RegistryLock() { pthread_mutex_unlock(&registryMutex); }
 
 PixmapRecord *lookUpRecord(Tcl_Interp *interp, const char *handle) {
-  if (registry() == nullptr) {
+  RegistryLock lock;
+  if (pixmapRegistry == nullptr) {
     Tcl_AppendResult(interp, "There are no pixmaps available", nullptr);
-    return nullptr;
+  } else {
+    PixmapRecord *record = findRecord(handle);
+    if (record != nullptr) return record;
+    Tcl_AppendResult(interp, "Cannot find pixmap", nullptr);
   }
-  PixmapRecord *record = findRecord(handle);
-  if (record == nullptr) Tcl_AppendResult(interp, "Cannot find pixmap", nullptr);
-  return record;
+  Tcl_SetErrorCode(interp, "PIXMAP", "LOOKUP", "HANDLE", handle != nullptr ? handle : "",
+                   nullptr);
+  return nullptr;
 }
 
-void holdRecord(PixmapRecord *record) { ++record->users; }
+void holdRecord(PixmapRecord *record) {
+  RegistryLock lock;
+  ++record->users;
+}
 
-void releaseRecord(PixmapRecord *record) { --record->users; }
+void releaseRecord(PixmapRecord *record) {
+  RegistryLock lock;
+  if (--record->users == 0 && record->deleted) freeRecord(record);
+}
 
-Arr *registry() { return pixmapRegistry; }
+Arr *registry() {
+  RegistryLock lock;
+  return pixmapRegistry;
+}
 
 PixmapRecord *findRecord(const char *handle) {
+  RegistryLock lock;
   if (pixmapRegistry == nullptr || handle == nullptr) return nullptr;
   return static_cast<PixmapRecord *>(getarr(pixmapRegistry, handle));
 }
@@ -148,13 +305,18 @@ extern "C" int Tcl_pixmap(void *, Tcl_Interp *interp, int argc, const char **arg
   using namespace tkpixmap;
   if (argc != 3) {
     setResult(interp, kUsage);
+    Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", nullptr);
     return TCL_ERROR;
   }
   // Any well-formed call sets up the registry and the item type, before the
   // second word is looked at.
-  if (pixmapRegistry == nullptr) pixmapRegistry = newarr(nullptr);
-  registerItemTypeIfTk(interp);
+  {
+    RegistryLock lock;
+    if (pixmapRegistry == nullptr) pixmapRegistry = newarr(nullptr);
+    registerItemTypeIfTk(interp);
+  }
 
   if (strcmp(argv[1], "create") == 0) return loadImage(interp, argv[2]);
+  if (strcmp(argv[1], "delete") == 0) return deleteImage(interp, argv[2]);
   return query(interp, argv[1], argv[2]);
 }

@@ -163,18 +163,9 @@ int checkShowable(Tcl_Interp *interp, Tk_Canvas canvas, const PixmapRecord *reco
 
 // Builds the record's pixmap if need be and checks that `canvas` can show it.
 int prepareRecord(Tcl_Interp *interp, Tk_Canvas canvas, PixmapRecord *record) {
-  const bool unbuilt = record->pixmap == kNoPixmap;
   if (create_pixmap(record, interp, canvas) != TCL_OK) {
     Tcl_AppendResult(interp, " create_pixmap error", nullptr);
     return TCL_ERROR;
-  }
-  if (unbuilt && record->pixmap != kNoPixmap && record->screen == nullptr) {
-    // Builders that predate these fields leave them empty: the canvas just
-    // built for is where the pixmap lives.
-    Tk_Window tkwin = Tk_CanvasTkwin(canvas);
-    record->screen = Tk_Screen(tkwin);
-    record->visual = Tk_Visual(tkwin);
-    record->colormap = Tk_Colormap(tkwin);
   }
   return checkShowable(interp, canvas, record);
 }

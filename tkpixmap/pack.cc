@@ -383,6 +383,40 @@ void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, uns
   }
 }
 
+bool packOpacity(const PixelSource &source, unsigned char *bits, size_t bytesPerRow) {
+  bool allOpaque = true;
+  for (int y = 0; y < source.height; ++y) {
+    const unsigned char *alpha = source.pixels + static_cast<size_t>(y) * source.pitch + 3;
+    unsigned char *row = bits + static_cast<size_t>(y) * bytesPerRow;
+    memset(row, 0, bytesPerRow);
+    // A byte of the bitmap at a time, eight pixels' alpha into eight bits.
+    for (int x = 0; x < source.width; x += 8) {
+      const int n = source.width - x < 8 ? source.width - x : 8;
+      unsigned byte = 0;
+      for (int k = 0; k < n; ++k, alpha += source.pixelSize) byte |= (*alpha != 0 ? 1u : 0u) << k;
+      row[x >> 3] = static_cast<unsigned char>(byte);
+      allOpaque = allOpaque && byte == (1u << n) - 1;
+    }
+  }
+  return !allOpaque;
+}
+
+bool hasTransparentPixel(const PixelSource &source) {
+  // Whole pixels as words, so that the loop runs in vector registers.
+  constexpr uint32_t kAlpha = std::endian::native == std::endian::little ? 0xff000000u : 0xffu;
+  for (int y = 0; y < source.height; ++y) {
+    const unsigned char *row = source.pixels + static_cast<size_t>(y) * source.pitch;
+    uint32_t clear = 0;
+    for (int x = 0; x < source.width; ++x) {
+      uint32_t pixel;
+      memcpy(&pixel, row + static_cast<size_t>(x) * 4, sizeof pixel);
+      clear |= (pixel & kAlpha) == 0;
+    }
+    if (clear != 0) return true;
+  }
+  return false;
+}
+
 bool imageBytes(int width, int height, int bytesPerPixel, size_t *bytes) {
   if (width < 0 || height < 0 || bytesPerPixel < 0) return false;
   size_t product;

@@ -145,6 +145,19 @@ void resolveLayout32(const TrueColorMasks &masks, bool msbFirst, Reverse4 revers
 // Packs every pixel into `out`, rows back to back without padding.
 void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out);
 
+// ---------------------------------------------------------------- opacity
+
+// Writes which pixels are opaque as a bitmap for an X XYBitmap image with
+// LSBFirst bit and byte order: bit x % 8 of byte x / 8 of each row is 1 where
+// the pixel's alpha (byte 3; pixelSize is 4) is not 0.  Rows are
+// bytesPerRow >= (width + 7) / 8 bytes apart; padding bits are 0.  Returns
+// whether any pixel is transparent (the bitmap is then worth sending).
+bool packOpacity(const PixelSource &source, unsigned char *bits, size_t bytesPerRow);
+
+// Whether any pixel's alpha (byte 3; pixelSize is 4) is 0: the quick look
+// that spares opaque images the bitmap.
+bool hasTransparentPixel(const PixelSource &source);
+
 // Bytes of image data a build needs, width·height·bytesPerPixel, into
 // *bytes; false when a dimension is negative or the product does not fit a
 // size_t (a 32-bit host cannot hold every image a GIF can describe).

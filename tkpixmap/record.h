@@ -35,10 +35,16 @@ struct PixmapRecord {
   Pixmap mask = kNoPixmap;  // 1-bit mask of the opaque pixels; only for images with a transparent one
   int users = 0;            // items showing the image (guarded by RegistryLock)
   bool deleted = false;     // "pixmap delete" ran: freed when the last user lets go
+  unsigned long *cells = nullptr;  // malloc'd colour-map cells an 8-bit build took, for XFreeColors
+  int cellCount = 0;               // entries of cells
 };
 
-// Guards the registry, the handle counter and the item type's registration:
-// several threads, each with its own interpreter, may load images at once.
+// Guards the registry, the handle counter and the item type's registration,
+// and every record's users and deleted fields: several threads, each with its
+// own interpreter, may load images at once.  The lock is recursive: findRecord,
+// lookUpRecord, holdRecord and releaseRecord take it themselves, and a caller
+// that holds it across lookUpRecord and holdRecord keeps a "pixmap delete" in
+// another thread from freeing the record in between.
 class RegistryLock {
  public:
   RegistryLock();
@@ -48,7 +54,9 @@ class RegistryLock {
 };
 
 // The registry of loaded images, keyed by handle name ("pixmap0", ...).
-// Null until the command's first three-word call.
+// Null until the command's first three-word call.  "pixmap delete" may
+// replace the array (to shed deleted names): the pointer is good only while
+// RegistryLock is held.
 Arr *registry();
 
 // Looks a handle up; null when there is no registry or no such handle.
@@ -61,7 +69,8 @@ PixmapRecord *lookUpRecord(Tcl_Interp *interp, const char *handle);
 
 // An item starts or stops showing record.  When the last user lets go of a
 // deleted image, its server pixmap, mask, GC and colour cells are freed
-// along with the record.
+// along with the record (in the calling thread: the X requests go through
+// record->display).  "pixmap delete" of an image nobody shows frees it at once.
 void holdRecord(PixmapRecord *record);
 void releaseRecord(PixmapRecord *record);
 

@@ -15,6 +15,9 @@
 namespace tkpixmap {
 namespace {
 
+// Servers refuse pixmap sides beyond this (the protocol's signed 16 bits).
+constexpr int kMaxPixmapSide = 32767;
+
 // The canvas window an image is built for.
 struct Target {
   Display *display;
@@ -24,9 +27,27 @@ struct Target {
   Colormap colormap;
 };
 
-void setResult(Tcl_Interp *interp, const char *text) {
+// A failed build's message and its error code: PIXMAP X <what>, or
+// PIXMAP NOMEM when `what` is null (memory ran out).
+void setFailure(Tcl_Interp *interp, const char *text, const char *what) {
   Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
+  if (what == nullptr) {
+    Tcl_SetErrorCode(interp, "PIXMAP", "NOMEM", nullptr);
+  } else {
+    Tcl_SetErrorCode(interp, "PIXMAP", "X", what, nullptr);
+  }
 }
+
+// The colour-map cells an 8-bit build took, so that they can be given back
+// if the build fails later and when the image is freed.
+struct Cells {
+  unsigned long pixels[pack::kMaxColours];
+  int count = 0;
+  void taken(const unsigned long *from, int n) {
+    for (int i = 0; i < n; ++i) pixels[i] = from[i];
+    count = n;
+  }
+};
 
 void releasePixels(PixmapRecord *record) {
   if (record->block.pixelPtr == nullptr) return;
@@ -50,10 +71,10 @@ bool rowsFit(const XImage *image, int height, size_t bufferBytes) {
 // 8-bit PseudoColor: every distinct colour gets a colour-map cell and the
 // image becomes one cell index per pixel.  Null on failure, message set.
 XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target &target,
-                         const XlibFunctions &x11, int *ncolors) {
+                         const XlibFunctions &x11, Cells *cells) {
   if (target.visual->c_class != PseudoColor) {
     releasePixels(record);
-    setResult(interp, "pixmap: only support 8-bit PseudoColor visual");
+    setFailure(interp, "pixmap: only support 8-bit PseudoColor visual", "VISUAL");
     return nullptr;
   }
   const pack::PixelSource source = sourceOf(record);
@@ -73,7 +94,7 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
   if (count > pack::kMaxColours) {
     free(data);
     releasePixels(record);
-    setResult(interp, "pixmap: too many colors");
+    setFailure(interp, "pixmap: too many colors", "TOOMANYCOLORS");
     return nullptr;
   }
 
@@ -99,10 +120,11 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
   if (taken < count) {
     free(data);
     releasePixels(record);
-    setResult(interp, "pixmap: ran out of color allocations");
+    setFailure(interp, "pixmap: ran out of color allocations", "NOCOLORS");
     return nullptr;
   }
   for (int i = 0; i < count; ++i) table.pixels[order[i]] = pixels[i];
+  cells->taken(pixels, count);
 
   if (data != nullptr) {
     pack::indicesToPixels(table, reinterpret_cast<unsigned char *>(data), bytes);
@@ -111,12 +133,11 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
       data = static_cast<char *>(malloc(bytes));
     if (data == nullptr) {
       releasePixels(record);
-      setResult(interp, "pixmap: malloc() error");
+      setFailure(interp, "pixmap: malloc() error", nullptr);
       return nullptr;
     }
     pack::mapToPixels(source, table, reinterpret_cast<unsigned char *>(data));
   }
-  releasePixels(record);
 
   XImage *image = x11.CreateImage(target.display, target.visual, 8, ZPixmap, 0, data,
                                   static_cast<unsigned>(record->width),
@@ -127,10 +148,10 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
     } else {
       free(data);
     }
-    setResult(interp, "pixmap: XCreateImage() error");
+    releasePixels(record);
+    setFailure(interp, "pixmap: XCreateImage() error", "CREATEIMAGE");
     return nullptr;
   }
-  *ncolors = count;
   return image;
 }
 
@@ -142,6 +163,7 @@ void setMaskFault(Tcl_Interp *interp, pack::MaskFault fault, const XImage *image
   char text[400];
   pack::describeMaskFault(fault, masks, format, text, sizeof text);
   Tcl_SetResult(interp, text, TCL_VOLATILE);
+  Tcl_SetErrorCode(interp, "PIXMAP", "X", "MASKS", nullptr);
 }
 
 // 16-, 24- and 32-bit TrueColor: each pixel packed by the image's masks and
@@ -150,7 +172,7 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
                        const XlibFunctions &x11) {
   if (target.visual->c_class != TrueColor) {
     releasePixels(record);
-    setResult(interp, "pixmap: only support 16/24/32-bit TrueColor visual");
+    setFailure(interp, "pixmap: only support 16/24/32-bit TrueColor visual", "VISUAL");
     return nullptr;
   }
   const int bytesPerPixel = target.depth == 16 ? 2 : 4;
@@ -160,7 +182,7 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
     data = static_cast<char *>(malloc(bytes));
   if (data == nullptr) {
     releasePixels(record);
-    setResult(interp, "pixmap: malloc() error");
+    setFailure(interp, "pixmap: malloc() error", nullptr);
     return nullptr;
   }
   XImage *image = x11.CreateImage(target.display, target.visual,
@@ -173,7 +195,7 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
     } else {
       free(data);
     }
-    setResult(interp, "pixmap: XCreateImage() error");
+    setFailure(interp, "pixmap: XCreateImage() error", "CREATEIMAGE");
     return nullptr;
   }
 
@@ -192,8 +214,77 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
     pack::resolveLayout32(masks, msbFirst, swap4, layout);
   }
   pack::packTrueColor(sourceOf(record), layout, reinterpret_cast<unsigned char *>(data));
-  releasePixels(record);
   return image;
+}
+
+// Collects the X errors of the requests made while it exists (Tk passes it
+// only those): the first error's code is kept.
+class XErrorTrap {
+ public:
+  explicit XErrorTrap(Display *display)
+      : handler_(Tk_CreateErrorHandler(display, -1, -1, -1, note, this)) {}
+  ~XErrorTrap() { Tk_DeleteErrorHandler(handler_); }
+  XErrorTrap(const XErrorTrap &) = delete;
+  XErrorTrap &operator=(const XErrorTrap &) = delete;
+  int firstError() const { return firstError_; }
+
+ private:
+  static int note(ClientData data, XErrorEvent *event) {
+    auto *trap = static_cast<XErrorTrap *>(data);
+    if (trap->firstError_ == Success) trap->firstError_ = event->error_code;
+    return 0;  // handled: Tk's default handler would end the process
+  }
+  Tk_ErrorHandler handler_;
+  int firstError_ = Success;
+};
+
+// The error code word for an X error of a failed build.
+const char *xErrorWord(int error) {
+  switch (error) {
+    case BadAlloc: return "BADALLOC";
+    case BadMatch: return "BADMATCH";
+    case BadValue: return "BADVALUE";
+    case BadDrawable: return "BADDRAWABLE";
+    default: return "ERROR";
+  }
+}
+
+// Sends the 1-bit mask of the opaque pixels, made while the pixels are at
+// hand, when the image has a transparent pixel; kNoPixmap otherwise (or when
+// memory for the bitmap is short: the image is then drawn whole, as it is
+// without a mask).
+Pixmap sendOpacityMask(const PixmapRecord *record, const Target &target, const XlibFunctions &x11) {
+  if (!pack::hasTransparentPixel(sourceOf(record))) return kNoPixmap;
+  const size_t bytesPerRow = (static_cast<size_t>(record->width) + 7) / 8;
+  size_t bytes = 0;
+  if (!pack::imageBytes(static_cast<int>(bytesPerRow), record->height, 1, &bytes))
+    return kNoPixmap;
+  auto *bits = static_cast<char *>(malloc(bytes));
+  if (bits == nullptr) return kNoPixmap;
+  if (!pack::packOpacity(sourceOf(record), reinterpret_cast<unsigned char *>(bits), bytesPerRow)) {
+    free(bits);
+    return kNoPixmap;
+  }
+  XImage *image = x11.CreateImage(target.display, target.visual, 1, XYBitmap, 0, bits,
+                                  static_cast<unsigned>(record->width),
+                                  static_cast<unsigned>(record->height), 8,
+                                  static_cast<int>(bytesPerRow));
+  if (image == nullptr) {
+    free(bits);
+    return kNoPixmap;
+  }
+  image->byte_order = LSBFirst;  // Xlib reorders for the server as needed
+  image->bitmap_bit_order = LSBFirst;
+  Pixmap mask = Tk_GetPixmap(target.display, target.window, record->width, record->height, 1);
+  XGCValues values{};
+  values.foreground = 1;  // an XYBitmap draws its 1 bits in the foreground
+  values.background = 0;
+  GC gc = x11.CreateGC(target.display, mask, GCForeground | GCBackground, &values);
+  x11.PutImage(target.display, mask, gc, image, 0, 0, 0, 0, static_cast<unsigned>(record->width),
+               static_cast<unsigned>(record->height));
+  x11.FreeGC(target.display, gc);
+  XDestroyImage(image);
+  return mask;
 }
 
 }  // namespace
@@ -209,7 +300,7 @@ int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
 
   Tk_Window tkwin = Tk_CanvasTkwin(canvas);
   if (tkwin == nullptr) {
-    setResult(interp, "create_pixmap: Cannot find canvas window");
+    setFailure(interp, "create_pixmap: Cannot find canvas window", "NOWINDOW");
     return TCL_ERROR;
   }
   const XlibFunctions *x11 = xlib(interp);
@@ -221,32 +312,37 @@ int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   record->display = target.display;
   record->window = target.window;
   record->depth = target.depth;
+  record->screen = Tk_Screen(tkwin);
+  record->visual = target.visual;
+  record->colormap = target.colormap;
+
+  if (target.depth != 8 && target.depth != 16 && target.depth != 24 && target.depth != 32) {
+    setFailure(interp, "create_pixmap: unsupported window depth", "DEPTH");
+    return TCL_ERROR;  // pixels kept: another canvas may still serve
+  }
+  // The protocol carries a pixmap's sides in 16 bits, and servers refuse
+  // sides above 32767; asking would end the process through Tk's error
+  // handler.  Pixels kept, like any failure of the server's own.
+  if (record->width > kMaxPixmapSide || record->height > kMaxPixmapSide) {
+    setFailure(interp, "pixmap: Tk_GetPixmap() error", "TOOLARGE");
+    return TCL_ERROR;
+  }
 
   XImage *image = nullptr;
-  int ncolors = 0;  // a TrueColor build allocates no colour-map cells
-  switch (target.depth) {
-    case 8:
-      image = buildPseudoColor(record, interp, target, *x11, &ncolors);
-      break;
-    case 16:
-    case 24:
-    case 32:
-      image = buildTrueColor(record, interp, target, *x11);
-      break;
-    default:
-      setResult(interp, "create_pixmap: unsupported window depth");
-      return TCL_ERROR;  // pixels kept: another canvas may still serve
+  Cells cells;
+  if (target.depth == 8) {
+    image = buildPseudoColor(record, interp, target, *x11, &cells);
+  } else {
+    image = buildTrueColor(record, interp, target, *x11);
   }
   if (image == nullptr) return TCL_ERROR;
 
+  // Tk_GetPixmap never reports a failure (it returns an id whatever the
+  // server answers), and the server's errors arrive later: every request of
+  // the build goes out under the trap, and one round trip collects them.
+  XErrorTrap trap(target.display);
   Pixmap pixmap = Tk_GetPixmap(target.display, target.window, record->width, record->height,
                                target.depth);
-  if (pixmap == 0) {
-    XDestroyImage(image);
-    releasePixels(record);
-    setResult(interp, "pixmap: Tk_GetPixmap() error");
-    return TCL_ERROR;
-  }
   // Items copy from the pixmap with this GC at every redraw.  A copy never
   // needs to know about unavailable source areas (the pixmap is whole), so
   // the server is spared a NoExpose event back to the client per copy.
@@ -255,11 +351,34 @@ int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   GC gc = x11->CreateGC(target.display, pixmap, GCGraphicsExposures, &values);
   x11->PutImage(target.display, pixmap, gc, image, 0, 0, 0, 0,
                 static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
-  x11->Flush(target.display);
   XDestroyImage(image);
+  Pixmap mask = sendOpacityMask(record, target, *x11);
+  x11->Sync(target.display, False);
 
+  if (trap.firstError() != Success || pixmap == 0) {
+    // Given back while the trap still covers the requests: freeing what the
+    // server never made raises errors of its own.
+    if (mask != kNoPixmap) Tk_FreePixmap(target.display, mask);
+    x11->FreeGC(target.display, gc);
+    if (pixmap != 0) Tk_FreePixmap(target.display, pixmap);
+    if (cells.count > 0)
+      x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
+    x11->Flush(target.display);
+    setFailure(interp, "pixmap: Tk_GetPixmap() error",
+               pixmap == 0 ? "BADALLOC" : xErrorWord(trap.firstError()));
+    return TCL_ERROR;  // pixels kept: the server may have room later
+  }
+
+  if (cells.count > 0) {
+    record->cells = static_cast<unsigned long *>(malloc(sizeof(unsigned long) * cells.count));
+    if (record->cells != nullptr) {
+      for (int i = 0; i < cells.count; ++i) record->cells[i] = cells.pixels[i];
+      record->cellCount = cells.count;
+    }
+  }
   record->pixmap = pixmap;
-  record->ncolors = ncolors;
+  record->mask = mask;
+  record->ncolors = cells.count;  // a TrueColor build allocates no colour-map cells
   record->gc = gc;
   releasePixels(record);
   return TCL_OK;

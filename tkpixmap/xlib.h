@@ -1,6 +1,6 @@
 // xlib.h - the few Xlib functions the extension calls, looked up at run time
 // in the libX11 that Tk has already loaded into the process.  The library is
-// not linked against libX11: a tclsh that loads Tk keeps libX11's symbols
+// not linked against libX11 (xsymbols.h finds it): a tclsh that loads Tk keeps libX11's symbols
 // local, so plain undefined references would not resolve there.
 #pragma once
 

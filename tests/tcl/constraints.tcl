@@ -21,6 +21,12 @@ testConstraint twoScreens [expr {$::xkind eq "s2"}]
 testConstraint trueColour8 [expr {$::xkind eq "t8"}]
 testConstraint servable [expr {$::xkind in {d8 d16 d24}}]
 testConstraint root [expr {[exec id -u] == 0}]
+# Memory and timing figures mean nothing under memcheck.
+testConstraint notValgrind [expr {![info exists ::env(TKPIXMAP_UNDER_VALGRIND)]}]
+# Nor under AddressSanitizer, whose runtime the asan build preloads: it holds
+# freed memory back for a while to catch late uses.
+testConstraint notSanitized [expr {!([info exists ::env(LD_PRELOAD)]
+                                     && [string match *asan* $::env(LD_PRELOAD)])}]
 
 # A directory of the system's for the files a test file writes, made once
 # per process and removed when the file's tests are cleaned up.
@@ -37,4 +43,22 @@ proc ::tcltest::cleanupTestsHook {} {
         file delete -force $::scratchDirectory
         unset ::scratchDirectory
     }
+}
+
+# The process's resident set in KiB (Linux), for tests that check that
+# repeated work does not make the process grow.
+proc residentKiB {} {
+    set f [open /proc/self/status]
+    set text [read $f]
+    close $f
+    regexp {VmRSS:\s+(\d+)} $text -> kb
+    return $kb
+}
+
+# "flat" when a process grew by less than limitKiB over repeated work.  Under
+# AddressSanitizer the figure means nothing (it holds freed memory back) and
+# its leak check at exit stands in for it.
+proc memoryVerdict {grownKiB limitKiB} {
+    if {$grownKiB < $limitKiB || ![testConstraint notSanitized]} { return flat }
+    return "grew by $grownKiB KiB"
 }

@@ -381,6 +381,45 @@ TEST(PackTrueColor32, EmptyImageWritesNothing) {
 
 // ------------------------------------------------------------- sizes
 
+// The opacity bitmap against a bit-by-bit rule, for widths around the byte
+// boundaries, padded rows and bitmap rows, with and without transparency.
+TEST(PackOpacity, OneBitPerOpaquePixelLeastSignificantFirst) {
+  std::mt19937 random(7);
+  for (int width : {1, 7, 8, 9, 15, 16, 17, 33}) {
+    for (int transparentEvery : {0, 1, 3, 50}) {
+      Image image(width, 3, 5);
+      int n = 0;
+      for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < width; ++column, ++n) {
+          image.set(column, row, {1, 2, 3});
+          const bool clear = transparentEvery != 0 && n % transparentEvery == 0;
+          image.bytes[static_cast<size_t>(row) * image.pitch + column * 4 + 3] =
+              clear ? 0 : static_cast<unsigned char>(1 + random() % 255);
+        }
+      }
+      const size_t bytesPerRow = (width + 7) / 8 + 2;
+      std::vector<unsigned char> bits(bytesPerRow * 3, 0xee);
+      const bool anyClear = packOpacity(image.source(), bits.data(), bytesPerRow);
+      EXPECT_EQ(anyClear, transparentEvery != 0) << width;
+      EXPECT_EQ(hasTransparentPixel(image.source()), anyClear) << width;
+      n = 0;
+      for (int row = 0; row < 3; ++row) {
+        for (size_t byte = 0; byte < bytesPerRow; ++byte) {
+          unsigned expected = 0;
+          for (int bit = 0; bit < 8; ++bit) {
+            const int column = static_cast<int>(byte) * 8 + bit;
+            if (column >= width) continue;
+            const bool clear = transparentEvery != 0 && (row * width + column) % transparentEvery == 0;
+            if (!clear) expected |= 1u << bit;
+          }
+          EXPECT_EQ(bits[row * bytesPerRow + byte], expected)
+              << "width " << width << " row " << row << " byte " << byte;
+        }
+      }
+    }
+  }
+}
+
 TEST(PackSizes, ImageBytesRefusesWhatCannotBeHeld) {
   size_t bytes = 1;
   EXPECT_TRUE(imageBytes(10, 7, 2, &bytes));
