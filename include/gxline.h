@@ -63,8 +63,10 @@ TKP_EXPORT int gxtell(int handle);
 TKP_EXPORT int gxseek(int handle, int offset);
 
 /* Releases the handle: unmaps its data, closes its descriptors and collects
- * a child that was never read (waiting for it to end).  Returns 0, the
- * failure result of unmapping (-1), or -1 for an unknown handle. */
+ * a child that was never read if it has ended; one still running is
+ * collected, without waiting, by a later gx call once it has ended.
+ * Returns 0, the failure result of unmapping (-1), or -1 for an unknown
+ * handle. */
 TKP_EXPORT int gxclose(int handle);
 
 TKP_END_DECLS

@@ -14,6 +14,7 @@
 
 #include <stdlib.h>
 
+#include "base/files/closed_children.h"
 #include "base/files/handle_table.h"
 #include "base/files/line_scan.h"
 #include "baseutil.h"
@@ -145,7 +146,7 @@ int gxopen(const char *path) {
   if (fstat(fd, &status) != 0) {
     elog_complain(1, "fstat failed for '%s'\n", path);
   } else if (status.st_size == 0) {
-    elog_complain(1, "'%s' is empty\n", path);
+    elog_complain(0, "'%s' is empty\n", path);  // no call failed: no reason
   } else if (!S_ISREG(status.st_mode) || !fitsInRecord(status.st_size)) {
     errno = S_ISREG(status.st_mode) ? EFBIG : ENODEV;
     elog_complain(1, "Can't map file %s\n", path);
@@ -181,7 +182,7 @@ void gxmap(Mapped *record) {
     return;
   }
   if (status.st_size == 0) {
-    elog_log(1, "output is empty");
+    elog_log(0, "output is empty");  // no call failed: no reason
     return;
   }
   const char *data = nullptr;
@@ -234,15 +235,16 @@ int gxclose(int handle) {
   {
     HandleTableLock lock;
     record = takeRecord(handle);
+    if (record == nullptr) return -1;
+    // A command never read may run for long, or for ever: it is collected
+    // now if it has ended, else by a later gx call once it has.
+    if (record->pid > 0) {
+      if (record->pipeFd >= 0) close(record->pipeFd);
+      collectOrRemember(record->pid);
+    }
   }
-  if (record == nullptr) return -1;
-  // The record is out of the table, so the rest needs no lock; that keeps a
-  // wait for an unread child from stalling every other handle.
+  // The record is out of the table, so the rest needs no lock.
   int result = 0;
-  if (record->pid > 0) {
-    if (record->pipeFd >= 0) close(record->pipeFd);
-    collectChild(record->pid);
-  }
   if (record->data != nullptr)
     result = munmap(const_cast<char *>(record->data), static_cast<size_t>(record->size));
   if (record->fd >= 0) close(record->fd);

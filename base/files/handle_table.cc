@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include "base/files/closed_children.h"
 #include "base/files/out_of_memory.h"
 #include "baseutil.h"
 
@@ -43,7 +44,12 @@ int entryCount() { return static_cast<int>(table()->count); }
 std::atomic<Mapped *> publishedRecords[kPublishedHandles];
 #endif
 
-HandleTableLock::HandleTableLock() { pthread_mutex_lock(&gxMutex); }
+// Every gx call that takes the lock first collects the commands of closed
+// handles that have ended since, so none stays a zombie for long.
+HandleTableLock::HandleTableLock() {
+  pthread_mutex_lock(&gxMutex);
+  collectEndedChildren();
+}
 HandleTableLock::~HandleTableLock() { pthread_mutex_unlock(&gxMutex); }
 
 int insertRecord(Mapped *record) {

@@ -185,7 +185,11 @@ inline size_t copyLineInWindow(char *out, const char *start) {
                                                    const char *readableEnd, size_t done) {
   const __m128i newlines = _mm_set1_epi8('\n');
   const __m128i zeros = _mm_setzero_si128();
-  while (readableEnd - (start + done) >= 16) {
+  // Sixteen bytes are loaded only while all of them belong to the range: a
+  // range that ends where the data was cut short ends on a page's last
+  // byte, and the next page faults.
+  (void)readableEnd;
+  while (limit - done >= 16) {
     const size_t toBlockEnd = kWindowBlock - reinterpret_cast<uintptr_t>(start + done) % kWindowBlock;
     if (toBlockEnd < 16) {
       // Sixteen bytes from here would reach into the next page, where the
@@ -202,8 +206,6 @@ inline size_t copyLineInWindow(char *out, const char *start) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(start + done));
     unsigned m = static_cast<unsigned>(_mm_movemask_epi8(
         _mm_or_si128(_mm_cmpeq_epi8(bytes, newlines), _mm_cmpeq_epi8(bytes, zeros))));
-    const size_t left = limit - done;
-    if (left < 16) m |= 1u << left;  // the limit ends the line like a newline
     if (m != 0) {
       const size_t length = done + static_cast<size_t>(std::countr_zero(m));
       if (length >= 16) {
@@ -218,7 +220,8 @@ inline size_t copyLineInWindow(char *out, const char *start) {
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + done), bytes);
     done += 16;
   }
-  // The end of the readable data is near: finish with aligned blocks.
+  // Fewer than sixteen bytes are left: finish with the aligned blocks that
+  // hold them, each on the page of a byte that the line reaches.
   const size_t length = done + findLineEndBySse2(start + done, limit - done);
   memcpy(out + done, start + done, length - done);
   return length;

@@ -5,6 +5,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -148,7 +149,8 @@ struct CutOutcome {
   bool withinLimit;
 };
 
-CutOutcome readAfterCut(const std::string &path, off_t newSize, int maxLines) {
+CutOutcome readAfterCut(const std::string &path, off_t newSize, int maxLines,
+                        int bufferSize = 256, int maxCalls = INT_MAX) {
   pid_t child = fork();
   if (child == 0) {
     elog_set_sink([](int, const char *, void *) {}, nullptr);
@@ -156,9 +158,12 @@ CutOutcome readAfterCut(const std::string &path, off_t newSize, int maxLines) {
     int handle = gxopen(path.c_str());
     if (handle < 0) _exit(100);
     if (truncate(path.c_str(), newSize) != 0) _exit(101);
-    char line[256];
+    std::vector<char> line(static_cast<size_t>(bufferSize));
     int lines = 0;
-    while (gxline(handle, line, sizeof line) != 0 && lines <= maxLines) ++lines;
+    for (int calls = 0; calls < maxCalls && lines <= maxLines &&
+                        gxline(handle, line.data(), bufferSize) != 0;
+         ++calls)
+      ++lines;
     gxclose(handle);
     _exit(lines <= maxLines ? 0 : 1);
   }
@@ -217,6 +222,31 @@ TEST(FilesBadInput, ACutJustBeforeAPageEndEndsTheDataThere) {
     SCOPED_TRACE(testing::Message() << "cut to " << cut << " bytes");
     const std::string path = scratch.write("cut", text);
     const CutOutcome outcome = readAfterCut(path, cut, 4096 / 16);
+    EXPECT_FALSE(outcome.signalled) << "killed by " << strsignal(outcome.signal);
+    EXPECT_TRUE(outcome.withinLimit);
+  }
+}
+
+// A stretch of a line that ends exactly where the file was cut (the buffer
+// holds exactly the bytes up to the cut): a byte-by-byte reading stays in
+// bounds, and so must gxline, which may not look at bytes past the stretch.
+TEST(FilesBadInput, AStretchEndingAtTheCutIsReadWithinIt) {
+  Scratch scratch;
+  struct Stretch {
+    const char *what;
+    std::string text;
+    int bufferSize;
+    int calls;  // the last one reads the stretch
+  };
+  const Stretch stretches[] = {
+      {"a page without a newline", std::string(8192, 'x'), 4097, 1},
+      {"the rest of a page after a short line", std::string(15, 'a') + "\n" + std::string(8176, 'x'),
+       4081, 2},
+  };
+  for (const Stretch &stretch : stretches) {
+    SCOPED_TRACE(stretch.what);
+    const std::string path = scratch.write("cut", stretch.text);
+    const CutOutcome outcome = readAfterCut(path, 4096, 2, stretch.bufferSize, stretch.calls);
     EXPECT_FALSE(outcome.signalled) << "killed by " << strsignal(outcome.signal);
     EXPECT_TRUE(outcome.withinLimit);
   }
