@@ -35,6 +35,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/files/read_window.h"
 #include "baseutil.h"
 #include "gxline.h"
 
@@ -173,6 +174,19 @@ bool noChildren() {
   return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
 }
 
+// Handles opened while it lives read through windows of `bytes` bytes, so
+// that lines cross the ends of windows as they do in files of megabytes.
+class WindowOf {
+ public:
+  explicit WindowOf(int bytes) { tkpixmap::files::setWindowBytes(bytes); }
+  ~WindowOf() { tkpixmap::files::setWindowBytes(kDefault); }
+  static constexpr int kDefault = 1 << 20;
+};
+
+// Window sizes for the line tables: the usual one, and windows of a few
+// bytes, whose ends fall inside lines, on newlines and on zero bytes.
+const int kWindowSizes[] = {WindowOf::kDefault, 1, 2, 3, 7};
+
 // Every line of a handle, pieces of overlong lines joined.
 std::vector<std::string> readLines(int handle, int bufferSize = 4096) {
   std::vector<std::string> lines;
@@ -237,8 +251,11 @@ const LineCase kLineCases[] = {
 
 TEST(GxLineRules, TableOfBuiltData) {
   TempDir dir;
+  for (int window : kWindowSizes)
   for (const LineCase &c : kLineCases) {
     SCOPED_TRACE(c.name);
+    SCOPED_TRACE(testing::Message() << "window of " << window);
+    WindowOf windowSize(window);
     int handle = openData(dir, c.data);
     ASSERT_GE(handle, 0);
     // A canary after the buffer shows that nothing is written past it.
@@ -283,8 +300,11 @@ TEST(GxLineRules, LongLinesOfAFileComeBackWhole) {
     expected.push_back(line);
     data += line + "\n";
   }
+  for (int window : {WindowOf::kDefault, 1000, 4096})
   for (int bufferSize : {2, 3, 16, 4096}) {
     SCOPED_TRACE(bufferSize);
+    SCOPED_TRACE(testing::Message() << "window of " << window);
+    WindowOf windowSize(window);
     int handle = openData(dir, data);
     ASSERT_GE(handle, 0);
     EXPECT_EQ(readLines(handle, bufferSize), expected);
@@ -340,8 +360,10 @@ TEST(GxLineRules, VariedLinesAgainstAByteModel) {
     if (i % 13 == 5 && length > 0) data[data.size() - static_cast<size_t>(length) / 2 - 1] = '\0';
     if (i % 7 != 3) data += '\n';
   }
+  for (int window : {WindowOf::kDefault, 100, 4096 + 7})
   for (int bufferSize : {2, 16, 17, 127, 128, 129, 130, 200, 4096}) {
-    SCOPED_TRACE(testing::Message() << "buffer of " << bufferSize);
+    SCOPED_TRACE(testing::Message() << "buffer of " << bufferSize << ", window of " << window);
+    WindowOf windowSize(window);
     const int handle = openData(dir, data);
     ASSERT_GE(handle, 0);
     std::vector<char> buffer(static_cast<size_t>(bufferSize) + 8);
@@ -371,35 +393,39 @@ TEST(GxLineRules, VariedLinesAgainstAByteModel) {
 
 TEST(GxSeek, BoundsAndRereading) {
   TempDir dir;
-  const std::string data = "first\nsecond\n";
-  const int size = static_cast<int>(data.size());
-  int handle = openData(dir, data);
-  ASSERT_GE(handle, 0);
-  char buffer[32];
+  for (int window : kWindowSizes) {
+    SCOPED_TRACE(testing::Message() << "window of " << window);
+    WindowOf windowSize(window);
+    const std::string data = "first\nsecond\n";
+    const int size = static_cast<int>(data.size());
+    int handle = openData(dir, data);
+    ASSERT_GE(handle, 0);
+    char buffer[32];
 
-  struct Seek {
-    int offset;
-    int result;
-    int tellAfter;
-  };
-  const Seek seeks[] = {{size, 0, size}, {size + 1, -1, size}, {-1, -1, size},
-                        {INT_MAX, -1, size}, {INT_MIN, -1, size}, {0, 0, 0},
-                        {8, 0, 8}};
-  for (const Seek &s : seeks) {
-    SCOPED_TRACE(s.offset);
-    EXPECT_EQ(gxseek(handle, s.offset), s.result);
-    EXPECT_EQ(gxtell(handle), s.tellAfter);
+    struct Seek {
+      int offset;
+      int result;
+      int tellAfter;
+    };
+    const Seek seeks[] = {{size, 0, size}, {size + 1, -1, size}, {-1, -1, size},
+                          {INT_MAX, -1, size}, {INT_MIN, -1, size}, {0, 0, 0},
+                          {8, 0, 8}};
+    for (const Seek &s : seeks) {
+      SCOPED_TRACE(s.offset);
+      EXPECT_EQ(gxseek(handle, s.offset), s.result);
+      EXPECT_EQ(gxtell(handle), s.tellAfter);
+    }
+    // Mid-line: the rest of "second".
+    EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 1);
+    EXPECT_STREQ(buffer, "cond");
+    EXPECT_EQ(gxseek(handle, size), 0);
+    EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(gxseek(handle, 0), 0);
+    EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 1);
+    EXPECT_STREQ(buffer, "first");
+    EXPECT_EQ(gxclose(handle), 0);
   }
-  // Mid-line: the rest of "second".
-  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 1);
-  EXPECT_STREQ(buffer, "cond");
-  EXPECT_EQ(gxseek(handle, size), 0);
-  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 0);
-  EXPECT_STREQ(buffer, "");
-  EXPECT_EQ(gxseek(handle, 0), 0);
-  EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 1);
-  EXPECT_STREQ(buffer, "first");
-  EXPECT_EQ(gxclose(handle), 0);
 }
 
 // ------------------------------------------------------------------ handles
