@@ -15,10 +15,8 @@
 namespace tkpixmap::files {
 namespace {
 
-// 1 MiB: large enough that a read's fixed cost vanishes next to its copy,
-// small enough to be reused from the caches and to cost little per handle.
 // Read by any thread when a window is made; set by tests and measurements.
-std::atomic<int> windowBytes{1 << 18};
+std::atomic<int> windowBytes{kDefaultWindowBytes};
 
 }  // namespace
 

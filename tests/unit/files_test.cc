@@ -180,7 +180,7 @@ class WindowOf {
  public:
   explicit WindowOf(int bytes) { tkpixmap::files::setWindowBytes(bytes); }
   ~WindowOf() { tkpixmap::files::setWindowBytes(kDefault); }
-  static constexpr int kDefault = 1 << 20;
+  static constexpr int kDefault = tkpixmap::files::kDefaultWindowBytes;
 };
 
 // Window sizes for the line tables: the usual one, and windows of a few
