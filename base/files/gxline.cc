@@ -160,11 +160,13 @@ inline int finishAtMark(HandleRecord *record, char *buffer, int position, size_t
 // that it needs no stack frame.  kNotInWindow when the case does not apply
 // (nothing is changed then); kWindowCopied when the line goes on past the
 // scanners' window, whose bytes are then copied (the position is not moved
-// yet).
+// yet).  `copyWindow` is the scanners' window copy of the processor.
 constexpr int kNotInWindow = -1;
 constexpr int kWindowCopied = -2;
-inline int readLineInWindow(HandleRecord *record, char *buffer, int bufferSize) {
-#if defined(__SSE2__)
+using WindowCopy = size_t (*)(char *, const char *);
+template <WindowCopy copyWindow>
+[[gnu::always_inline]] inline int readLineInWindow(HandleRecord *record, char *buffer,
+                                                   int bufferSize) {
   const int position = record->position;
   if (position < record->windowStart || position >= record->windowEnd) return kNotInWindow;
   const size_t room = static_cast<size_t>(bufferSize) - 1;
@@ -175,21 +177,45 @@ inline int readLineInWindow(HandleRecord *record, char *buffer, int bufferSize) 
   // readable, wherever its pages begin).
   if (limit < kLineWindow) return kNotInWindow;
   const char *start = record->window + (position - record->windowStart);
-#if defined(TKP_LINE_SCAN_AVX2)
-  const size_t length =
-      haveAvx2 ? copyLineInWindowAvx2(buffer, start) : copyLineInWindow(buffer, start);
-#else
-  const size_t length = copyLineInWindow(buffer, start);
-#endif
+  const size_t length = copyWindow(buffer, start);
   if (length == kLineWindow) return kWindowCopied;
   return finishAtMark(record, buffer, position, length, start[length]);
+}
+
+// The whole of gxline, with the scanners' window copy `copyWindow`.
+template <WindowCopy copyWindow>
+[[gnu::always_inline]] inline int readLine(int handle, char *buffer, int bufferSize) {
+  // Fewer than 2 bytes leave no room for a single byte of a line: answering
+  // "did not fit" forever would never make progress.
+  if (buffer == nullptr || bufferSize < 2) return 0;
+  HandleRecord *record = findRecordForReading(handle);
+  if (record == nullptr) return 0;
+#if defined(__SSE2__)
+  const int result = readLineInWindow<copyWindow>(record, buffer, bufferSize);
+  if (result >= 0) return result;
+  return copyLine(record, buffer, bufferSize, result == kWindowCopied ? kLineWindow : 0);
 #else
-  (void)record;
-  (void)buffer;
-  (void)bufferSize;
-  return kNotInWindow;
+  return copyLine(record, buffer, bufferSize, 0);
 #endif
 }
+
+#if defined(__SSE2__)
+constexpr WindowCopy kBaselineWindowCopy = copyLineInWindow;
+#else
+constexpr WindowCopy kBaselineWindowCopy = nullptr;  // not used
+#endif
+
+// gxline for any processor, and compiled for AVX2 as a whole, so that its
+// window copy is inlined; gxline reaches either by a jump.
+[[gnu::noinline]] int readLineBaseline(int handle, char *buffer, int bufferSize) {
+  return readLine<kBaselineWindowCopy>(handle, buffer, bufferSize);
+}
+#if defined(TKP_LINE_SCAN_AVX2)
+[[gnu::target("avx2"), gnu::noinline]] int readLineAvx2(int handle, char *buffer,
+                                                        int bufferSize) {
+  return readLine<copyLineInWindowAvx2>(handle, buffer, bufferSize);
+}
+#endif
 
 }  // namespace
 }  // namespace tkpixmap::files
@@ -256,18 +282,10 @@ void gxmap(Mapped *record) {
 }
 
 int gxline(int handle, char *buffer, int bufferSize) {
-  // Fewer than 2 bytes leave no room for a single byte of a line: answering
-  // "did not fit" forever would never make progress.
-  if (buffer == nullptr || bufferSize < 2) return 0;
-  HandleRecord *record = findRecordForReading(handle);
-  if (record == nullptr) return 0;
-  const int result = readLineInWindow(record, buffer, bufferSize);
-  if (result >= 0) return result;
-#if defined(__SSE2__)
-  return copyLine(record, buffer, bufferSize, result == kWindowCopied ? kLineWindow : 0);
-#else
-  return copyLine(record, buffer, bufferSize, 0);
+#if defined(TKP_LINE_SCAN_AVX2)
+  if (haveAvx2) return readLineAvx2(handle, buffer, bufferSize);
 #endif
+  return readLineBaseline(handle, buffer, bufferSize);
 }
 
 int gxtell(int handle) {
