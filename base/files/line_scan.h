@@ -25,10 +25,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(TKPIXMAP_BASELINE_ONLY)
 #include <immintrin.h>
 // copyLineInWindowAvx2 is compiled for processors with AVX2, to be chosen
-// at run time.
+// at run time.  Defining TKPIXMAP_BASELINE_ONLY leaves it out (to test the
+// baseline scanners on a machine that has AVX2).
 #define TKP_LINE_SCAN_AVX2 1
 #endif
 
