@@ -2,10 +2,12 @@
  * gxline.h - line-by-line reading of whole files and of a finished command's
  * output through small integer handles ("gx handles").
  *
- * A handle stands for a regular file mapped read-only as a whole (gxopen), or
- * for the standard output and standard error of a command (gxpipe), which
- * collect in an unnamed temporary file that is mapped when the handle is
- * first read.  Lines are copied from the mapping into the caller's buffer.
+ * A handle stands for a regular file (gxopen), or for the standard output
+ * and standard error of a command (gxpipe), which collect in an unnamed
+ * temporary file that is read once the command has ended.  The data is read
+ * into a reused window with pread rather than mapped (on virtual machines
+ * mapping a page costs more than copying it), and lines are copied from the
+ * window into the caller's buffer.
  *
  * Handles are small non-negative ints; -1 reports failure.  Different handles
  * may be used from different threads at once; one handle is used by one
@@ -19,8 +21,10 @@
 
 TKP_BEGIN_DECLS
 
-/* The record behind one handle.  Sizes and positions are ints: files and
- * outputs larger than INT_MAX bytes are refused rather than truncated. */
+/* A command's output as gxmap leaves it, for callers that keep their own
+ * records (handles keep records of their own).  Sizes and positions are
+ * ints: outputs larger than INT_MAX bytes are refused rather than
+ * truncated. */
 typedef struct Mapped {
   const char *data; /* read-only mapping of the whole file; null while unmapped */
   int size;         /* bytes mapped */
@@ -39,12 +43,15 @@ typedef struct Mapped {
  * or -1.  The first gxline on the handle waits for the command to end. */
 TKP_EXPORT int gxpipe(const char *command, char *const envp[], int *fdOut);
 
-/* Maps the regular file `path` read-only as a whole.  Returns the handle, or
+/* Opens the regular file `path` for reading (the handle keeps the
+ * descriptor until the data has been read whole).  Returns the handle, or
  * -1 (nonexistent, unreadable, empty or larger than INT_MAX bytes). */
 TKP_EXPORT int gxopen(const char *path);
 
-/* Collects the child of a pipe handle's record, and maps its output when
- * there is any.  Called by gxline; a null record is ignored. */
+/* Collects the child of a record made like a pipe handle's, and maps its
+ * output read-only as a whole when there is any.  A null record is
+ * ignored.  (gxline collects a handle's output the same way, with the same
+ * reports, but reads it through the handle's window.) */
 TKP_EXPORT void gxmap(Mapped *record);
 
 /* Copies the next line of `handle` into `buffer` (bufferSize bytes, at least
@@ -58,13 +65,14 @@ TKP_EXPORT int gxline(int handle, char *buffer, int bufferSize);
 /* The offset where the next line starts, or -1 for an unknown handle. */
 TKP_EXPORT int gxtell(int handle);
 
-/* Moves the read position to `offset` (0 to the mapped size inclusive).
+/* Moves the read position to `offset` (0 to the data's size inclusive).
  * Returns 0, or -1 for another offset or an unknown handle. */
 TKP_EXPORT int gxseek(int handle, int offset);
 
 /* Releases the handle: unmaps its data, closes its descriptors and collects
- * a child that was never read (waiting for it to end).  Returns 0, the
- * failure result of unmapping (-1), or -1 for an unknown handle. */
+ * a child that was never read if it has ended; one still running is
+ * collected, without waiting, by a later gx call once it has ended.
+ * Returns 0, or -1 for an unknown handle. */
 TKP_EXPORT int gxclose(int handle);
 
 TKP_END_DECLS

@@ -31,14 +31,17 @@ typedef struct PathInfo {
  * bytes) of the mount that holds path.  0 found, -1 not found or failed. */
 TKP_EXPORT int fspath(const char *path, char *host, char *filesystem);
 
-/* A new record (caller frees), or null on failure. */
+/* A new record (caller frees), or null on failure.  Symbolic links in path
+ * are followed first, so that the names and the figures both belong to the
+ * file system the path leads to. */
 TKP_EXPORT PathInfo *infopath(const char *path);
 
 /* 1 mounted from another host, 0 local, -1 failed. */
 TKP_EXPORT int is_nfs(const char *path);
 
 /* 1 when zone names a regular file of the zone database ($ZONEINFO as seen
- * at the first call, else /usr/share/zoneinfo), 0 otherwise. */
+ * at the first call, else /usr/share/zoneinfo; an empty $ZONEINFO counts as
+ * unset), 0 otherwise. */
 TKP_EXPORT int is_timezone(const char *zone);
 
 TKP_END_DECLS

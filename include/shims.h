@@ -33,7 +33,8 @@ TKP_EXPORT int UNIMPLEMENTED(const char *what, int result);
 TKP_EXPORT int std_getpwnam(const char *name, struct passwd *out);
 
 /* Installs handler for SIGALRM and arms the real-time timer once after
- * seconds (0.0 disarms).  0 armed, -1 refused. */
+ * seconds (0.0 disarms; a positive time below a microsecond arms it for one
+ * microsecond).  0 armed, -1 refused. */
 TKP_EXPORT int std_set_timer(void (*handler)(int), double seconds);
 
 /* "HUP" or "SIGHUP" -> 1.  0 found, -1 unknown (*signo untouched). */

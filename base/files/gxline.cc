@@ -1,5 +1,6 @@
-// gxline.cc - gx handles on mapped data: opening files, mapping a finished
-// command's output, reading lines, tell, seek and close.
+// gxline.cc - gx handles: opening files, collecting a finished command's
+// output, reading lines through the handle's window, tell, seek and close;
+// and gxmap, which maps a command's output for callers' own records.
 
 #include "gxline.h"
 
@@ -14,8 +15,10 @@
 
 #include <stdlib.h>
 
+#include "base/files/closed_children.h"
 #include "base/files/handle_table.h"
 #include "base/files/line_scan.h"
+#include "base/files/read_window.h"
 #include "baseutil.h"
 
 namespace tkpixmap::files {
@@ -36,89 +39,183 @@ void collectChild(pid_t pid) {
   }
 }
 
-// Ends a gxline call that copied `length` bytes of the `limit` at `start`
-// (the line at `position`): terminates the copy, moves the position past
-// what was consumed and gives the result.
-inline int finishLine(Mapped *record, char *buffer, const char *start, int position,
-                      size_t length, size_t limit, size_t room) {
+// What gxmap does before it maps, shared with the first gxline of a
+// command's handle: closes the pipe, waits for the command to end and looks
+// at its output.  Returns the output's size, or -1 when there is nothing to
+// read (reported; `fd` then stays open until the handle is closed).
+off_t collectOutput(int &pid, int &pipeFd, int fd) {
+  if (pid <= 0) {
+    elog_log(0, "no pid");
+    return -1;
+  }
+  if (pipeFd >= 0) close(pipeFd);
+  pipeFd = -1;
+  collectChild(pid);
+  pid = -1;
+  if (fd < 0) {
+    elog_log(0, "no open file");
+    return -1;
+  }
+  struct stat status;
+  if (fstat(fd, &status) != 0) {
+    elog_log(1, "fstat failed\n");
+    return -1;
+  }
+  if (status.st_size == 0) {
+    elog_log(0, "output is empty");  // no call failed: no reason
+    return -1;
+  }
+  return status.st_size;
+}
+
+// Makes a command's output readable through the handle's window (gxmap's
+// work for a handle of the table, which reads without mapping).
+void collectHandleOutput(HandleRecord *record) {
+  const off_t size = collectOutput(record->pid, record->pipeFd, record->fd);
+  if (size < 0) return;
+  if (!fitsInRecord(size)) {
+    // Losing a command's output must not pass for an empty output.
+    errno = EFBIG;
+    elog_log(1, "Can't map command output");
+    close(record->fd);
+    record->fd = -1;
+    return;
+  }
+  record->size = record->dataEnd = static_cast<int>(size);
+  record->position = 0;
+  record->readable = true;
+}
+
+#if defined(TKP_LINE_SCAN_AVX2)
+// Whether this processor runs the AVX2 scanner, found when the library is
+// loaded and constant after; read by any thread.
+const bool haveAvx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+
+// Where the line scanners may read up to in the window: its data and the
+// slack after it.
+inline const char *windowReadableEnd(const HandleRecord *record) {
+  return record->window + (record->windowEnd - record->windowStart) + kWindowSlack;
+}
+
+// Ends a gxline call whose line stopped at a newline or zero byte, `length`
+// bytes after the line's start `position` (the bytes before are copied):
+// terminates the copy, moves the position past what was consumed and gives
+// the result.  A zero byte is not consumed: every later call stops on it
+// again.
+inline int finishAtMark(HandleRecord *record, char *buffer, int position, size_t length,
+                        char mark) {
   buffer[length] = '\0';
-  const int copied = static_cast<int>(length);  // length <= size <= INT_MAX
-  if (length < limit) {
-    if (start[length] == '\n') {
-      record->position = position + copied + 1;
-      return 1;
-    }
-    // A zero byte stops the line and is not consumed: every later call
-    // stops on it again.
-    record->position = position + copied;
-    return length > 0 ? 1 : 0;
+  const int copied = static_cast<int>(length);  // below the buffer's size, an int
+  if (mark == '\n') {
+    record->position = position + copied + 1;
+    return 1;
   }
   record->position = position + copied;
-  return length == room ? 2 : 1;  // length > 0 here, since limit > 0
+  return length > 0 ? 1 : 0;
 }
 
-// Mappings span whole pages, so the data is readable up to the next 16-byte
-// boundary at least.
-inline const char *readableEnd(const char *data, int size) {
-  const uintptr_t end = reinterpret_cast<uintptr_t>(data) + static_cast<size_t>(size);
-  return data + size + ((16 - end % 16) % 16);
-}
-
-// Copies the line at `position` into buffer, of which the first `copied`
-// bytes (0, or the window when the line is known to go on past it) are
-// copied already; the rules are those of gxline.
-[[gnu::noinline]] int copyLine(Mapped *record, char *buffer, int bufferSize, size_t copied) {
-  if (record->data == nullptr) gxmap(record);
-  const char *data = record->data;
-  const int position = record->position;
-  const int size = record->size;
-  if (data == nullptr || position >= size) {
+// Copies the line at the read position into buffer, of which the first
+// `copied` bytes (0, or the scanners' window when the line is known to go
+// on past it) are copied already, filling the window as often as the line
+// needs; the rules are those of gxline.
+[[gnu::noinline]] int copyLine(HandleRecord *record, char *buffer, int bufferSize,
+                               size_t copied) {
+  if (!record->readable) collectHandleOutput(record);
+  if (!record->readable) {
     buffer[0] = '\0';
     return 0;
   }
+  const int position = record->position;
   const size_t room = static_cast<size_t>(bufferSize) - 1;
-  const size_t left = static_cast<size_t>(size - position);
-  const size_t limit = left < room ? left : room;
-  const char *start = data + position;
-#if defined(__SSE2__)
-  const size_t length =
-      copied > 0 ? copyLineBytesFrom(buffer, start, limit, readableEnd(data, size), copied)
-                 : copyLineBytes(buffer, start, limit, readableEnd(data, size));
-#else
-  (void)copied;
-  const size_t length = copyLineBytes(buffer, start, limit, readableEnd(data, size));
-#endif
-  return finishLine(record, buffer, start, position, length, limit, room);
+  size_t done = copied;
+  for (;;) {
+    const int at = position + static_cast<int>(done);  // done <= room < INT_MAX
+    if (done == room) {
+      buffer[done] = '\0';
+      record->position = at;
+      return 2;
+    }
+    if (at >= record->dataEnd) {
+      buffer[done] = '\0';
+      record->position = at;
+      return done > 0 ? 1 : 0;
+    }
+    if ((at < record->windowStart || at >= record->windowEnd) && !fillWindow(record, at))
+      continue;  // the data ended at `at`
+    const size_t inWindow = static_cast<size_t>(record->windowEnd - at);
+    const size_t limit = room - done < inWindow ? room - done : inWindow;
+    const char *start = record->window + (at - record->windowStart);
+    const size_t length = copyLineBytes(buffer + done, start, limit, windowReadableEnd(record));
+    done += length;
+    if (length < limit) return finishAtMark(record, buffer, position, done, start[length]);
+  }
 }
 
-// gxline for a mapped record whose read position leaves room for the
-// window, which is the common case, kept free of calls so that it needs no
-// stack frame.  kNotInWindow when the case does not apply (nothing is
-// changed then); kWindowCopied when the line goes on past the window, whose
-// bytes are then copied (the position is not moved yet).
+// gxline for a line that starts in the window and whose first bytes fill
+// the scanners' window, which is the common case, kept free of calls so
+// that it needs no stack frame.  kNotInWindow when the case does not apply
+// (nothing is changed then); kWindowCopied when the line goes on past the
+// scanners' window, whose bytes are then copied (the position is not moved
+// yet).  `copyWindow` is the scanners' window copy of the processor.
 constexpr int kNotInWindow = -1;
 constexpr int kWindowCopied = -2;
-inline int readLineInWindow(Mapped *record, char *buffer, int bufferSize) {
-#if defined(__SSE2__)
-  const char *data = record->data;
+using WindowCopy = size_t (*)(char *, const char *);
+template <WindowCopy copyWindow>
+[[gnu::always_inline]] inline int readLineInWindow(HandleRecord *record, char *buffer,
+                                                   int bufferSize) {
   const int position = record->position;
-  const int size = record->size;
-  if (data == nullptr || position >= size) return kNotInWindow;
+  if (position < record->windowStart || position >= record->windowEnd) return kNotInWindow;
   const size_t room = static_cast<size_t>(bufferSize) - 1;
-  const size_t left = static_cast<size_t>(size - position);
-  const size_t limit = left < room ? left : room;
-  const char *start = data + position;
-  if (!lineWindowFits(start, limit)) return kNotInWindow;
-  const size_t length = copyLineInWindow(buffer, start);
+  const size_t inWindow = static_cast<size_t>(record->windowEnd - position);
+  const size_t limit = inWindow < room ? inWindow : room;
+  // The scanners' window must lie in the line's range: in the buffer and
+  // in the window's data (unlike mapped data, the window's bytes are all
+  // readable, wherever its pages begin).
+  if (limit < kLineWindow) return kNotInWindow;
+  const char *start = record->window + (position - record->windowStart);
+  const size_t length = copyWindow(buffer, start);
   if (length == kLineWindow) return kWindowCopied;
-  return finishLine(record, buffer, start, position, length, limit, room);
+  return finishAtMark(record, buffer, position, length, start[length]);
+}
+
+// The whole of gxline, with the scanners' window copy `copyWindow`.
+template <WindowCopy copyWindow>
+[[gnu::always_inline]] inline int readLine(int handle, char *buffer, int bufferSize) {
+  // Fewer than 2 bytes leave no room for a single byte of a line: answering
+  // "did not fit" forever would never make progress.
+  if (buffer == nullptr || bufferSize < 2) return 0;
+  HandleRecord *record = findRecordForReading(handle);
+  if (record == nullptr) return 0;
+#if defined(__SSE2__)
+  const int result = readLineInWindow<copyWindow>(record, buffer, bufferSize);
+  if (result >= 0) return result;
+  return copyLine(record, buffer, bufferSize, result == kWindowCopied ? kLineWindow : 0);
 #else
-  (void)record;
-  (void)buffer;
-  (void)bufferSize;
-  return kNotInWindow;
+  return copyLine(record, buffer, bufferSize, 0);
 #endif
 }
+
+#if defined(__SSE2__)
+constexpr WindowCopy kBaselineWindowCopy = copyLineInWindow;
+#else
+constexpr WindowCopy kBaselineWindowCopy = nullptr;  // not used
+#endif
+
+// gxline for any processor, and compiled for AVX2 as a whole, so that its
+// window copy is inlined; gxline reaches either by a jump.
+[[gnu::noinline]] int readLineBaseline(int handle, char *buffer, int bufferSize) {
+  return readLine<kBaselineWindowCopy>(handle, buffer, bufferSize);
+}
+#if defined(TKP_LINE_SCAN_AVX2)
+[[gnu::target("avx2"), gnu::noinline]] int readLineAvx2(int handle, char *buffer,
+                                                        int bufferSize) {
+  return readLine<copyLineInWindowAvx2>(handle, buffer, bufferSize);
+}
+#endif
 
 }  // namespace
 }  // namespace tkpixmap::files
@@ -141,54 +238,38 @@ int gxopen(const char *path) {
     return -1;
   }
   struct stat status;
-  const char *data = nullptr;
+  bool usable = false;
   if (fstat(fd, &status) != 0) {
     elog_complain(1, "fstat failed for '%s'\n", path);
   } else if (status.st_size == 0) {
-    elog_complain(1, "'%s' is empty\n", path);
+    elog_complain(0, "'%s' is empty\n", path);  // no call failed: no reason
   } else if (!S_ISREG(status.st_mode) || !fitsInRecord(status.st_size)) {
     errno = S_ISREG(status.st_mode) ? EFBIG : ENODEV;
     elog_complain(1, "Can't map file %s\n", path);
-  } else if ((data = mapReadOnly(fd, status.st_size)) == nullptr) {
-    elog_complain(1, "Can't map file %s\n", path);
+  } else {
+    usable = true;
   }
-  close(fd);
-  if (data == nullptr) return -1;
-
-  Mapped *record = newRecord();
-  record->data = data;
-  record->size = static_cast<int>(status.st_size);
+  if (!usable) {
+    close(fd);
+    return -1;
+  }
+  // The descriptor is kept for reading, until the data is read whole.
+  HandleRecord *record = newRecord();
+  record->fd = fd;
+  record->size = record->dataEnd = static_cast<int>(status.st_size);
+  record->readable = true;
   return insertRecord(record);
 }
 
 void gxmap(Mapped *record) {
   if (record == nullptr) return;
-  if (record->pid <= 0) {
-    elog_log(0, "no pid");
-    return;
-  }
-  if (record->pipeFd >= 0) close(record->pipeFd);
-  record->pipeFd = -1;
-  collectChild(record->pid);
-  record->pid = -1;
-  if (record->fd < 0) {
-    elog_log(0, "no open file");
-    return;
-  }
-  struct stat status;
-  if (fstat(record->fd, &status) != 0) {
-    elog_log(1, "fstat failed\n");
-    return;
-  }
-  if (status.st_size == 0) {
-    elog_log(1, "output is empty");
-    return;
-  }
+  const off_t size = collectOutput(record->pid, record->pipeFd, record->fd);
+  if (size < 0) return;
   const char *data = nullptr;
-  if (!fitsInRecord(status.st_size)) {
+  if (!fitsInRecord(size)) {
     errno = EFBIG;
   } else {
-    data = mapReadOnly(record->fd, status.st_size);
+    data = mapReadOnly(record->fd, size);
   }
   // Losing a command's output must not pass for an empty output.
   if (data == nullptr) elog_log(1, "Can't map command output");
@@ -196,58 +277,48 @@ void gxmap(Mapped *record) {
   record->fd = -1;
   if (data == nullptr) return;
   record->data = data;
-  record->size = static_cast<int>(status.st_size);
+  record->size = static_cast<int>(size);
   record->position = 0;
 }
 
 int gxline(int handle, char *buffer, int bufferSize) {
-  // Fewer than 2 bytes leave no room for a single byte of a line: answering
-  // "did not fit" forever would never make progress.
-  if (buffer == nullptr || bufferSize < 2) return 0;
-  Mapped *record = findRecordForReading(handle);
-  if (record == nullptr) return 0;
-  const int result = readLineInWindow(record, buffer, bufferSize);
-  if (result >= 0) return result;
-#if defined(__SSE2__)
-  return copyLine(record, buffer, bufferSize, result == kWindowCopied ? kLineWindow : 0);
-#else
-  return copyLine(record, buffer, bufferSize, 0);
+#if defined(TKP_LINE_SCAN_AVX2)
+  if (haveAvx2) return readLineAvx2(handle, buffer, bufferSize);
 #endif
+  return readLineBaseline(handle, buffer, bufferSize);
 }
 
 int gxtell(int handle) {
   HandleTableLock lock;
-  Mapped *record = findRecord(handle);
+  HandleRecord *record = findRecord(handle);
   return record != nullptr ? record->position : -1;
 }
 
 int gxseek(int handle, int offset) {
   HandleTableLock lock;
-  Mapped *record = findRecord(handle);
+  HandleRecord *record = findRecord(handle);
   if (record == nullptr || offset < 0 || offset > record->size) return -1;
   record->position = offset;
   return 0;
 }
 
 int gxclose(int handle) {
-  Mapped *record;
+  HandleRecord *record;
   {
     HandleTableLock lock;
     record = takeRecord(handle);
+    if (record == nullptr) return -1;
+    // A command never read may run for long, or for ever: it is collected
+    // now if it has ended, else by a later gx call once it has.
+    if (record->pid > 0) {
+      if (record->pipeFd >= 0) close(record->pipeFd);
+      collectOrRemember(record->pid);
+    }
   }
-  if (record == nullptr) return -1;
-  // The record is out of the table, so the rest needs no lock; that keeps a
-  // wait for an unread child from stalling every other handle.
-  int result = 0;
-  if (record->pid > 0) {
-    if (record->pipeFd >= 0) close(record->pipeFd);
-    collectChild(record->pid);
-  }
-  if (record->data != nullptr)
-    result = munmap(const_cast<char *>(record->data), static_cast<size_t>(record->size));
-  if (record->fd >= 0) close(record->fd);
+  // The record is out of the table, so the rest needs no lock.
+  releaseWindow(record);
   free(record);
-  return result;
+  return 0;
 }
 
 }  // extern "C"

@@ -1,6 +1,6 @@
 // gxpipe.cc - gx handles on a command's output: the command runs in a child
 // whose standard output and standard error go to an unnamed temporary file,
-// mapped once the child has ended (see gxmap).
+// read once the child has ended.
 
 #include "gxline.h"
 
@@ -198,7 +198,7 @@ extern "C" int gxpipe(const char *command, char *const envp[], int *fdOut) {
         runChild(plan, envp, input[0], input[1], output, parentMask);
       } else {
         close(input[1]);
-        Mapped *record = newRecord();
+        HandleRecord *record = newRecord();
         record->pid = pid;
         record->fd = output;
         record->pipeFd = input[0];

@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include "base/files/closed_children.h"
 #include "base/files/out_of_memory.h"
 #include "baseutil.h"
 
@@ -14,7 +15,7 @@ namespace {
 pthread_mutex_t gxMutex = PTHREAD_MUTEX_INITIALIZER;
 Tbl *handleTable = nullptr;  // created by whichever operation comes first
 
-void publish(int handle, Mapped *record) {
+void publish(int handle, HandleRecord *record) {
 #if ATOMIC_POINTER_LOCK_FREE == 2
   if (handle < kPublishedHandles)
     publishedRecords[handle].store(record, std::memory_order_release);
@@ -40,13 +41,18 @@ int entryCount() { return static_cast<int>(table()->count); }
 }  // namespace
 
 #if ATOMIC_POINTER_LOCK_FREE == 2
-std::atomic<Mapped *> publishedRecords[kPublishedHandles];
+std::atomic<HandleRecord *> publishedRecords[kPublishedHandles];
 #endif
 
-HandleTableLock::HandleTableLock() { pthread_mutex_lock(&gxMutex); }
+// Every gx call that takes the lock first collects the commands of closed
+// handles that have ended since, so none stays a zombie for long.
+HandleTableLock::HandleTableLock() {
+  pthread_mutex_lock(&gxMutex);
+  collectEndedChildren();
+}
 HandleTableLock::~HandleTableLock() { pthread_mutex_unlock(&gxMutex); }
 
-int insertRecord(Mapped *record) {
+int insertRecord(HandleRecord *record) {
   int count = entryCount();
   int handle = 0;
   while (handle < count && gettbl(table(), handle) != nullptr) ++handle;
@@ -57,18 +63,18 @@ int insertRecord(Mapped *record) {
   return handle;
 }
 
-Mapped *findRecord(int handle) {
+HandleRecord *findRecord(int handle) {
   if (handle < 0 || handleTable == nullptr) return nullptr;
-  return static_cast<Mapped *>(gettbl(handleTable, handle));
+  return static_cast<HandleRecord *>(gettbl(handleTable, handle));
 }
 
-Mapped *findRecordLocked(int handle) {
+HandleRecord *findRecordLocked(int handle) {
   HandleTableLock lock;
   return findRecord(handle);
 }
 
-Mapped *takeRecord(int handle) {
-  Mapped *record = findRecord(handle);
+HandleRecord *takeRecord(int handle) {
+  HandleRecord *record = findRecord(handle);
   if (record != nullptr) {
     settbl(handleTable, handle, nullptr);
     publish(handle, nullptr);
@@ -76,15 +82,20 @@ Mapped *takeRecord(int handle) {
   return record;
 }
 
-Mapped *newRecord() {
-  auto *record = static_cast<Mapped *>(malloc(sizeof(Mapped)));
-  if (record == nullptr) TKP_DIE_OUT_OF_MEMORY(sizeof(Mapped), "mapped");
-  record->data = nullptr;
+HandleRecord *newRecord() {
+  auto *record = static_cast<HandleRecord *>(malloc(sizeof(HandleRecord)));
+  if (record == nullptr) TKP_DIE_OUT_OF_MEMORY(sizeof(HandleRecord), "mapped");
   record->size = 0;
-  record->pid = -1;
-  record->fd = -1;
-  record->pipeFd = -1;
   record->position = 0;
+  record->pid = -1;
+  record->pipeFd = -1;
+  record->fd = -1;
+  record->readable = false;
+  record->dataEnd = 0;
+  record->window = nullptr;
+  record->windowCapacity = 0;
+  record->windowStart = 0;
+  record->windowEnd = 0;
   return record;
 }
 

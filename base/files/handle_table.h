@@ -1,4 +1,4 @@
-// handle_table.h - the process-wide table from gx handle to Mapped record,
+// handle_table.h - the process-wide table from gx handle to its record,
 // and the mutex that guards it.
 #ifndef TKPIXMAP_BASE_FILES_HANDLE_TABLE_H
 #define TKPIXMAP_BASE_FILES_HANDLE_TABLE_H
@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "gxline.h"
+#include "base/files/handle_record.h"
 
 namespace tkpixmap::files {
 
@@ -26,17 +26,17 @@ class HandleTableLock {
 // its fields visible to the reader that acquires it.
 #if ATOMIC_POINTER_LOCK_FREE == 2
 constexpr int kPublishedHandles = 256;
-extern std::atomic<Mapped *> publishedRecords[kPublishedHandles];
+extern std::atomic<HandleRecord *> publishedRecords[kPublishedHandles];
 #else
 constexpr int kPublishedHandles = 0;
 #endif
 
-Mapped *findRecordLocked(int handle);
+HandleRecord *findRecordLocked(int handle);
 
 // The record of `handle`, without taking the lock when the handle is small,
 // so that reading lines does not serialise threads on the table mutex.  The
 // answer is the one the locked lookup would give.
-inline Mapped *findRecordForReading(int handle) {
+inline HandleRecord *findRecordForReading(int handle) {
 #if ATOMIC_POINTER_LOCK_FREE == 2
   if (handle >= 0 && handle < kPublishedHandles)
     return publishedRecords[handle].load(std::memory_order_acquire);
@@ -47,16 +47,16 @@ inline Mapped *findRecordForReading(int handle) {
 // The functions below expect the caller to hold a HandleTableLock.
 
 // Stores `record` at the lowest free handle and returns that handle.
-int insertRecord(Mapped *record);
+int insertRecord(HandleRecord *record);
 
 // The record of `handle`, or null when the handle is not in use.
-Mapped *findRecord(int handle);
+HandleRecord *findRecord(int handle);
 
 // Removes `handle` from the table and returns its record (null when unknown).
-Mapped *takeRecord(int handle);
+HandleRecord *takeRecord(int handle);
 
 // A fresh record with every field at its "nothing here" value.
-Mapped *newRecord();
+HandleRecord *newRecord();
 
 }  // namespace tkpixmap::files
 

@@ -95,6 +95,9 @@ int std_set_timer(void (*handler)(int), double seconds) {
   const double whole = floor(seconds);
   int micro = static_cast<int>((seconds - whole) * 1000000.0);
   if (micro > 999999) micro = 999999;  // rounding of a fraction just below 1
+  // A zero setting disarms the timer: a positive time too short for the
+  // timer's microseconds fires after the shortest time it can hold instead.
+  if (seconds > 0.0 && whole == 0.0 && micro == 0) micro = 1;
   struct itimerval setting;
   setting.it_interval.tv_sec = 0;
   setting.it_interval.tv_usec = 0;

@@ -1,6 +1,7 @@
 // Which mounted file system holds a path, which host serves it, and the
 // file system's identity and space figures.
 #include <errno.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -151,13 +152,19 @@ PathInfo *infopath(const char *path) {
     }
     path = cleaned;
   }
-  if (fspath(path, info->host, info->filesystem) != 0) {
+  // The mount search goes by the path's name and statvfs by the file it
+  // leads to: through a symbolic link they would name two file systems.
+  // Both use the resolved path; one that cannot be resolved (missing, say)
+  // is left to fspath to report.  Reports name the path as given.
+  char resolved[PATH_MAX];
+  const char *lookup = realpath(path, resolved) != nullptr ? resolved : path;
+  if (fspath(lookup, info->host, info->filesystem) != 0) {
     elog_log(0, "can't resolve host, filesystem for %s", path);
     free(info);
     return nullptr;
   }
   struct statvfs64 space;
-  if (statvfs64(path, &space) != 0) {
+  if (statvfs64(lookup, &space) != 0) {
     elog_log(1, "statvfs on '%s' fails", path);
     free(info);
     return nullptr;

@@ -23,6 +23,8 @@ pthread_once_t zoneinfo_once = PTHREAD_ONCE_INIT;
 
 void choose_zoneinfo_dir() {
   const char *configured = getenv("ZONEINFO");
+  // Set but empty names no directory (it would make "/" the database).
+  if (configured != nullptr && configured[0] == '\0') configured = nullptr;
   zoneinfo_dir = strdup(configured != nullptr ? configured : kDefaultZoneinfo);
   if (zoneinfo_dir == nullptr)
     elog_die(1, "Out of memory at line %d in '%s'\n\tCan't malloc %u bytes for zoneinfo\n",

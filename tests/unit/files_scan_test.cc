@@ -149,6 +149,18 @@ TEST(LineScan, WindowedCopyAgreesWithAByteLoop) {
       ASSERT_EQ(memcmp(out.data(), line, expected), 0);
       for (size_t k = expected; k < out.size(); ++k)
         ASSERT_EQ(out[k], '#') << "written past the line at " << k;
+#if defined(TKP_LINE_SCAN_AVX2)
+      // The AVX2 window, where the processor has it, copies the same bytes.
+      if (limit >= kLineWindow && pageSize - start >= kLineWindow &&
+          __builtin_cpu_supports("avx2")) {
+        std::fill(out.begin(), out.end(), '#');
+        const size_t inWindow = std::min(naiveLineEnd(line, kLineWindow), kLineWindow);
+        ASSERT_EQ(copyLineInWindowAvx2(out.data(), line), inWindow);
+        ASSERT_EQ(memcmp(out.data(), line, inWindow), 0);
+        for (size_t k = inWindow; k < out.size(); ++k)
+          ASSERT_EQ(out[k], '#') << "AVX2 window written past the line at " << k;
+      }
+#endif
     }
     if (terminated) page.begin()[start + length] = static_cast<char>('a' + random() % 26);
   }

@@ -250,20 +250,31 @@ TEST(HostMountTable, MissingPathsAndTablesAreReported) {
 
 TEST(HostInfopath, FiguresComeFromStatvfs) {
   LogCapture log;
-  for (const char *path : {"/", ".", "/tmp"}) {
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  // A link on one file system to a directory of another: name and figures
+  // must both be those of the file system the link leads to.
+  const std::string link = scratch.path() + "/to-proc";
+  ASSERT_EQ(symlink("/proc", link.c_str()), 0);
+  const struct {
+    std::string path;
+    const char *resolved;
+  } rows[] = {{"/", "/"}, {".", "."}, {"/tmp", "/tmp"}, {link, "/proc"}};
+  for (const auto &row : rows) {
+    const char *path = row.path.c_str();
     PathInfo *info = infopath(path);
     ASSERT_NE(info, nullptr) << path << "\n" << log.all();
     struct statvfs64 space;
-    ASSERT_EQ(statvfs64(path, &space), 0);
+    ASSERT_EQ(statvfs64(row.resolved, &space), 0);
     EXPECT_EQ(info->fsid, static_cast<uint32_t>(space.f_fsid)) << path;
     EXPECT_EQ(info->total_bytes, static_cast<double>(space.f_blocks) * space.f_frsize);
     EXPECT_EQ(info->total_files, static_cast<double>(space.f_files));
     EXPECT_LE(info->avail_bytes, info->total_bytes);
     EXPECT_LE(info->avail_files, info->total_files);
     char host[PATHINFO_HOST_SIZE], filesystem[PATHINFO_FILESYSTEM_SIZE];
-    ASSERT_EQ(fspath(path, host, filesystem), 0);
-    EXPECT_STREQ(info->host, host);
-    EXPECT_STREQ(info->filesystem, filesystem);
+    ASSERT_EQ(fspath(row.resolved, host, filesystem), 0);
+    EXPECT_STREQ(info->host, host) << path;
+    EXPECT_STREQ(info->filesystem, filesystem) << path;
     free(info);
   }
 }
@@ -316,19 +327,26 @@ TEST(HostTimezone, SystemDatabase) {
   struct stat status;
   if (stat("/usr/share/zoneinfo/Europe/London", &status) != 0)
     GTEST_SKIP() << "no system zone database";
-  TKP_RUN_IN_CHILD([] {
-    unsetenv("ZONEINFO");
-    const struct {
-      const char *zone;
-      int expected;
-    } rows[] = {{"Europe/London", 1}, {"UTC", 1}, {"Europe", 0}, {"", 0},
-                {"Europe/Nowhere", 0}, {"../zoneinfo/UTC", 0}, {"/Europe/London", 1}};
-    for (const auto &row : rows) {
-      errno = 4321;
-      EXPECT_EQ(is_timezone(row.zone), row.expected) << row.zone;
-      EXPECT_EQ(errno, 4321) << row.zone;
-    }
-  });
+  // ZONEINFO set but empty names no directory: it counts as unset.
+  for (const char *setting : {static_cast<const char *>(nullptr), ""}) {
+    SCOPED_TRACE(setting == nullptr ? "ZONEINFO unset" : "ZONEINFO empty");
+    TKP_RUN_IN_CHILD([setting] {
+      if (setting == nullptr)
+        unsetenv("ZONEINFO");
+      else
+        setenv("ZONEINFO", setting, 1);
+      const struct {
+        const char *zone;
+        int expected;
+      } rows[] = {{"Europe/London", 1}, {"UTC", 1}, {"Europe", 0}, {"", 0},
+                  {"Europe/Nowhere", 0}, {"../zoneinfo/UTC", 0}, {"/Europe/London", 1}};
+      for (const auto &row : rows) {
+        errno = 4321;
+        EXPECT_EQ(is_timezone(row.zone), row.expected) << row.zone;
+        EXPECT_EQ(errno, 4321) << row.zone;
+      }
+    });
+  }
 }
 
 TEST(HostTimezone, DirectoryFromTheEnvironmentAtTheFirstCall) {

@@ -136,6 +136,17 @@ TEST(HostTimer, HandlerRunsOnce) {
   EXPECT_EQ(installed.sa_handler, count_alarm);
 }
 
+// A time too short for the timer's microseconds still arms it: success
+// must not be reported for a timer that never fires.
+TEST(HostTimer, PositiveTimesBelowAMicrosecondStillFire) {
+  for (double seconds : {5e-7, 1e-9, 4.9e-324}) {
+    alarms = 0;
+    ASSERT_EQ(std_set_timer(count_alarm, seconds), 0) << seconds;
+    for (int i = 0; i < 100 && alarms.load() == 0; ++i) sleep_seconds(0.01);
+    EXPECT_EQ(alarms.load(), 1) << seconds;
+  }
+}
+
 TEST(HostTimer, RefusedTimesReportSetitimerFailure) {
   for (double seconds : {-1.5, -0.25, double(NAN), 1e12, -1e300, double(INFINITY)}) {
     LogCapture log;
