@@ -9,6 +9,7 @@
 
 #include "tkpixmap/gif/lzw.h"
 
+#include <algorithm>
 #include <bit>
 #include <stddef.h>
 #include <string.h>
@@ -244,21 +245,6 @@ class RasterWriter {
 
 }  // namespace
 
-RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palette &palette,
-                                const RasterGeometry &geometry, uint8_t *pixels) {
-  if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize) return RasterStatus::badCodeSize;
-  if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) return RasterStatus::complete;
-  if (fillsWindow(geometry)) {
-    auto *out = reinterpret_cast<uint32_t *>(pixels);
-    const size_t count = size_t(geometry.windowWidth) * size_t(geometry.windowHeight);
-    RasterStatus status = decodeInOrder(source, minCodeSize, palette, out, count);
-    // Rows the data did not reach are clear, so they may move with the rest.
-    if (geometry.interlaced) placeInterlacedRows(out, geometry.imageWidth, geometry.imageHeight);
-    return status;
-  }
-  return decodeAnyOrder(source, minCodeSize, palette, geometry, pixels);
-}
-
 namespace {
 
 // The image row that the k-th stored row of an interlaced image is.
@@ -307,6 +293,59 @@ void LzwDecoder::placeInterlacedRows(uint32_t *pixels, int width, int height) {
 
 namespace {
 
+// What writing one code's string led to.
+enum class Put {
+  more,  // room for more pixels
+  full,  // the raster is complete
+  dead,  // the code's entry refers to itself: the data ends
+};
+
+// The one code-to-string step of both decoders: which string each code
+// stands for and which entry it defines.  `Strings` keeps the strings and
+// writes them (in buffer order, or clipped into any window); it has
+//   putPixel(p)      the code after a clear code, a string of one pixel p
+//                    whatever its value; when p is the next free entry, the
+//                    entry defined next refers to itself
+//   putCode(c)       the string of defined entry c, then defines the next
+//                    entry as the previous string plus c's first pixel
+//   putPreviousAndItsFirst()
+//                    a code at or above the next free entry: the previous
+//                    string plus its own first pixel, which it also defines
+// and keeps the previous string for the next step.
+template <typename Strings>
+RasterStatus decodeCodes(BitReader &bits, CodeSpace &codes, Strings &strings) {
+  const int clearCode = codes.clearCode;
+  const int endCode = codes.endCode;
+  int code;
+  do {
+    code = bits.read(codes.width);
+  } while (code == clearCode);
+  if (code < 0) return RasterStatus::endedEarly;
+  if (!strings.putPixel(code)) return RasterStatus::complete;
+  for (;;) {
+    code = bits.read(codes.width);
+    Put put;
+    if (code < codes.nextFree && code != clearCode && code != endCode) [[likely]] {
+      if (code < 0) return RasterStatus::endedEarly;
+      put = strings.putCode(code);
+    } else if (code == clearCode) {
+      codes.reset();
+      code = bits.read(codes.width);  // whatever follows is a pixel
+      if (code < 0) return RasterStatus::endedEarly;
+      if (!strings.putPixel(code)) return RasterStatus::complete;
+      continue;
+    } else if (code == endCode) {
+      bits.skipRest();
+      return RasterStatus::endedEarly;
+    } else {
+      put = strings.putPreviousAndItsFirst();
+    }
+    if (put != Put::more) [[unlikely]] {
+      return put == Put::full ? RasterStatus::complete : RasterStatus::endedEarly;
+    }
+  }
+}
+
 // Copies the first `length` pixels of `from` to `to` in blocks of 8, which
 // may write up to 7 pixels past `length` (they are written again later).
 // Every block is read whole before it is stored, and the pixels needed lie
@@ -321,210 +360,188 @@ namespace {
   } while (i < length);
 }
 
-}  // namespace
+// Strings for an image that fills the buffer in order: each string is
+// copied from where it was last written (or from the palette, for a
+// literal), and a new entry's string is the previous one plus the pixel
+// now after it.
+class InOrderStrings {
+ public:
+  using Copy = LzwDecoder::Copy;
 
-RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
-                                       const Palette &palette, uint32_t *pixels, size_t count) {
-  CodeSpace codes(minCodeSize);
-  const int clearCode = codes.clearCode;
-  const int endCode = codes.endCode;
-  Copy *const copies = copies_;
-  const uint32_t *const colour = palette.colour;
-  // A literal's string is its palette colour; 8 palette entries past any
-  // literal exist, so literals copy in blocks like every other string.
-  for (int e = 0; e < clearCode; ++e) copies[e] = Copy{colour + e, 1};
+  InOrderStrings(CodeSpace &codes, Copy *copies, const Palette &palette, uint32_t *pixels,
+                 size_t count)
+      : codes_(codes), copies_(copies), colour_(palette.colour), out_(pixels),
+        end_(pixels + count) {
+    // A literal's string is its palette colour; 8 palette entries past any
+    // literal exist, so literals copy in blocks like every other string.
+    for (int e = 0; e < codes.clearCode; ++e) copies[e] = Copy{colour_ + e, 1};
+  }
 
-  uint32_t *out = pixels;
-  uint32_t *const end = pixels + count;
-  // Blocks of up to `kBlockSlack` pixels past a string stay in the buffer
-  // when the string starts no later than this.
-  constexpr size_t kBlockSlack = 8;
+  [[gnu::always_inline]] bool putPixel(int pixel) {
+    nextRefersToItself_ = pixel == codes_.nextFree;
+    *out_ = colour_[pixel];
+    return put(out_, 1);  // copying it onto itself records where it went
+  }
 
-  BitReader bits(source);
-  RasterStatus status = RasterStatus::endedEarly;
-  const uint32_t *previousStart = nullptr;  // where the previous code's string went
-  uint32_t previousLength = 0;
-  // The pixel value after a clear code was the code of the next entry: that
-  // entry is then defined on itself, and using it ends the data (length 0).
-  bool nextRefersToItself = false;
-  auto define = [&](const uint32_t *start, uint32_t length) {
-    if (codes.full()) return;
-    copies[codes.nextFree] = nextRefersToItself ? Copy{nullptr, 0} : Copy{start, length};
-    nextRefersToItself = false;
-    codes.advance();
-  };
+  [[gnu::always_inline]] Put putCode(int code) {
+    const Copy string = copies_[code];
+    if (string.length == 0) return Put::dead;
+    const uint32_t *start = previousStart_;
+    const uint32_t length = previousLength_;
+    if (!put(string.source, string.length)) return Put::full;
+    // The previous string plus this one's first pixel: exactly what now
+    // lies at the previous string's start.
+    define(start, length + 1);
+    return Put::more;
+  }
+
+  Put putPreviousAndItsFirst() {
+    // The previous string copied one pixel longer onto its own end.
+    const uint32_t *start = previousStart_;
+    const uint32_t length = previousLength_ + 1;
+    uint32_t *to = out_;
+    size_t n = std::min(size_t(length), size_t(end_ - out_));
+    for (size_t i = 0; i < n; ++i) to[i] = start[i];
+    out_ += n;
+    previousStart_ = to;
+    previousLength_ = length;
+    if (out_ >= end_) return Put::full;
+    define(start, length);
+    return Put::more;
+  }
+
+  // Clears whatever the data did not reach (and any block written past it).
+  void clearRest() { memset(out_, 0, size_t(end_ - out_) * sizeof *out_); }
+
+ private:
+  // Blocks of up to this many pixels past a string stay in the buffer when
+  // the string starts no later than this.
+  static constexpr size_t kBlockSlack = 8;
 
   // Writes `length` pixels of the string at `from`, clipped to the buffer.
   // False once the buffer is full.
-  auto put = [&](const uint32_t *from, uint32_t length) {
-    previousStart = out;
-    previousLength = length;
-    if (size_t(end - out) >= length + kBlockSlack) [[likely]] {
-      copyBlocks(out, from, length);
-      out += length;
+  [[gnu::always_inline]] bool put(const uint32_t *from, uint32_t length) {
+    previousStart_ = out_;
+    previousLength_ = length;
+    if (size_t(end_ - out_) >= length + kBlockSlack) [[likely]] {
+      copyBlocks(out_, from, length);
+      out_ += length;
       return true;
     }
-    size_t room = size_t(end - out);
-    size_t n = length < room ? length : room;
-    for (size_t i = 0; i < n; ++i) out[i] = from[i];
-    out += n;
-    return out < end;
-  };
-  // A pixel value straight from the data (the first after a clear code).
-  auto putPixel = [&](int pixel) {
-    nextRefersToItself = pixel == codes.nextFree;
-    *out = colour[pixel];
-    return put(out, 1);  // copying it onto itself records where it went
-  };
-
-  int code;
-  do {
-    code = bits.read(codes.width);
-  } while (code == clearCode);
-  if (code >= 0) {
-    if (!putPixel(code)) return RasterStatus::complete;
-    for (;;) {
-      code = bits.read(codes.width);
-      if (code < codes.nextFree && code != clearCode && code != endCode) [[likely]] {
-        if (code < 0) break;
-        const Copy string = copies[code];
-        if (string.length == 0) break;  // an entry that refers to itself
-        const uint32_t *start = previousStart;
-        const uint32_t length = previousLength;
-        if (!put(string.source, string.length)) {
-          status = RasterStatus::complete;
-          break;
-        }
-        // The new entry is the previous string plus this one's first
-        // pixel: exactly what now lies at the previous string's start.
-        define(start, length + 1);
-        continue;
-      }
-      if (code == clearCode) {
-        codes.reset();
-        code = bits.read(codes.width);  // whatever follows is a pixel
-        if (code < 0) break;
-        if (!putPixel(code)) {
-          status = RasterStatus::complete;
-          break;
-        }
-        continue;
-      }
-      if (code == endCode) {
-        bits.skipRest();
-        break;
-      }
-      // Not yet defined: the previous string and its own first pixel, which
-      // is the previous string copied one pixel longer onto its own end.
-      const uint32_t *start = previousStart;
-      const uint32_t length = previousLength + 1;
-      uint32_t *to = out;
-      size_t room = size_t(end - out);
-      size_t n = length < room ? length : room;
-      for (size_t i = 0; i < n; ++i) to[i] = start[i];
-      out += n;
-      previousStart = to;
-      previousLength = length;
-      if (out >= end) {
-        status = RasterStatus::complete;
-        break;
-      }
-      define(start, length);
-    }
+    size_t n = std::min(size_t(length), size_t(end_ - out_));
+    for (size_t i = 0; i < n; ++i) out_[i] = from[i];
+    out_ += n;
+    return out_ < end_;
   }
-  // Whatever the data did not reach (and any block written past it) is clear.
-  memset(out, 0, size_t(end - out) * sizeof *out);
-  return status;
-}
 
-RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
-                                        const Palette &palette, const RasterGeometry &geometry,
-                                        uint8_t *pixels) {
-  CodeSpace codes(minCodeSize);
-  const int clearCode = codes.clearCode;
-  const int endCode = codes.endCode;
-  Entry *const table = table_;
-  // Literal entries are one pixel each.  The clear and end codes, and any
-  // entry not defined since the last clear code, read as two pixels of value
-  // 0 when a string refers to them (the effect of all-zero table links);
-  // `undefined` stands for those, so the table needs no clearing between
-  // clear codes.
-  for (int e = 0; e < clearCode; ++e) table[e] = Entry::make(0, e, e, 1);
-  const Entry undefined = Entry::make(0, 0, 0, 2);
-  table[clearCode] = undefined;
-  table[endCode] = undefined;
+  [[gnu::always_inline]] void define(const uint32_t *start, uint32_t length) {
+    if (codes_.full()) return;
+    copies_[codes_.nextFree] = nextRefersToItself_ ? Copy{nullptr, 0} : Copy{start, length};
+    nextRefersToItself_ = false;
+    codes_.advance();
+  }
 
-  BitReader bits(source);
-  RasterWriter<Entry> raster(geometry, pixels, palette);
+  CodeSpace &codes_;
+  Copy *const copies_;
+  const uint32_t *const colour_;
+  uint32_t *out_;
+  uint32_t *const end_;
+  const uint32_t *previousStart_ = nullptr;  // where the previous string went
+  uint32_t previousLength_ = 0;
+  bool nextRefersToItself_ = false;
+};
 
-  int code;
-  do {
-    code = bits.read(codes.width);
-  } while (code == clearCode);
-  if (code < 0) return RasterStatus::endedEarly;
-  if (!raster.put(code)) return RasterStatus::complete;
-  int previous = code;
-  int firstPixel = code;
+// Strings for any geometry: kept as table entries and expanded through the
+// table into the rows the window holds.
+class ClippedStrings {
+ public:
+  using Entry = LzwDecoder::Entry;
 
-  for (;;) {
-    code = bits.read(codes.width);
-    int incoming = code;
-    if (code < clearCode) {
-      // A literal, the commonest code in photographs.
-      if (code < 0) return RasterStatus::endedEarly;
-      if (!raster.put(code)) return RasterStatus::complete;
-      firstPixel = code;
-    } else if (code > endCode && code < codes.nextFree) {
-      const Entry entry = table[code];
-      if (entry.length() == 0) return RasterStatus::endedEarly;  // refers to itself
-      if (!raster.putString(table, code, entry.length(), false, 0, scratch_)) {
-        return RasterStatus::complete;
-      }
-      firstPixel = entry.first();
-    } else if (code == clearCode) {
-      codes.reset();
-      // Whatever follows a clear code is a pixel, even another clear code.
-      code = bits.read(codes.width);
-      if (code < 0) return RasterStatus::endedEarly;
-      if (!raster.put(code)) return RasterStatus::complete;
-      previous = code;
-      firstPixel = code;
-      continue;
-    } else if (code == endCode) {
-      bits.skipRest();
-      return RasterStatus::endedEarly;
+  ClippedStrings(CodeSpace &codes, Entry *table, uint16_t *scratch, const Palette &palette,
+                 const RasterGeometry &geometry, uint8_t *pixels)
+      : codes_(codes), table_(table), scratch_(scratch), raster_(geometry, pixels, palette) {
+    // Only literals and entries defined since the last clear code are ever
+    // read, so the table needs no clearing.
+    for (int e = 0; e < codes.clearCode; ++e) table[e] = Entry::make(0, e, e, 1);
+  }
+
+  [[gnu::always_inline]] bool putPixel(int pixel) {
+    nextRefersToItself_ = pixel == codes_.nextFree;
+    if (pixel < codes_.clearCode) {
+      previous_ = pixel;
     } else {
-      // Not yet defined: the previous string followed by its first pixel.
-      if (previous < codes.nextFree) {
-        const Entry prior = table[previous];
-        if (prior.length() == 0) return RasterStatus::endedEarly;
-        if (!raster.putString(table, previous, prior.length(), true, firstPixel, scratch_)) {
-          return RasterStatus::complete;
-        }
-        firstPixel = prior.first();
-      } else {
-        // The previous code was never defined (malformed data): 0, 0, tail.
-        if (!raster.put(0) || !raster.put(0) || !raster.put(firstPixel)) {
-          return RasterStatus::complete;
-        }
-        firstPixel = 0;
-      }
-      if (!codes.full()) incoming = codes.nextFree;
+      table_[LzwDecoder::kPixelEntry] = Entry::make(0, pixel, pixel, 1);
+      previous_ = LzwDecoder::kPixelEntry;
     }
-
-    if (!codes.full()) {
-      // Defining an entry on the one being defined makes it refer to itself.
-      const int nextFree = codes.nextFree;
-      const Entry prior = previous < nextFree ? table[previous] : undefined;
-      // A pixel value above every entry (after a clear code) is no string:
-      // link to the clear code, which reads as `undefined`, never to an
-      // entry this decode has not written.
-      const int link = previous <= nextFree ? previous : clearCode;
-      table[nextFree] = prior.extended(link, nextFree, firstPixel);
-      codes.advance();
-    }
-    previous = incoming;
+    return raster_.put(pixel);
   }
+
+  [[gnu::always_inline]] Put putCode(int code) {
+    int first;
+    if (code < codes_.clearCode) {
+      // A literal, the commonest code in photographs.
+      if (!raster_.put(code)) return Put::full;
+      first = code;
+    } else {
+      const Entry entry = table_[code];
+      if (entry.length() == 0) return Put::dead;
+      if (!raster_.putString(table_, code, entry.length(), false, 0, scratch_)) return Put::full;
+      first = entry.first();
+    }
+    define(first);
+    previous_ = code;
+    return Put::more;
+  }
+
+  Put putPreviousAndItsFirst() {
+    const Entry prior = table_[previous_];
+    if (!raster_.putString(table_, previous_, prior.length(), true, prior.first(), scratch_)) {
+      return Put::full;
+    }
+    // Codes reach at most 4095, so the table has room for the entry.
+    const int defined = codes_.nextFree;
+    define(prior.first());
+    previous_ = defined;
+    return Put::more;
+  }
+
+ private:
+  [[gnu::always_inline]] void define(int firstPixel) {
+    if (codes_.full()) return;
+    table_[codes_.nextFree] = nextRefersToItself_ ? Entry::make(0, 0, 0, 0)
+                                                  : table_[previous_].extended(previous_, firstPixel);
+    nextRefersToItself_ = false;
+    codes_.advance();
+  }
+
+  CodeSpace &codes_;
+  Entry *const table_;
+  uint16_t *const scratch_;
+  RasterWriter<Entry> raster_;
+  int previous_ = 0;  // the entry holding the previous string
+  bool nextRefersToItself_ = false;
+};
+
+}  // namespace
+
+RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palette &palette,
+                                const RasterGeometry &geometry, uint8_t *pixels) {
+  if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize) return RasterStatus::badCodeSize;
+  if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) return RasterStatus::complete;
+  CodeSpace codes(minCodeSize);
+  BitReader bits(source);
+  if (fillsWindow(geometry)) {
+    auto *out = reinterpret_cast<uint32_t *>(pixels);
+    const size_t count = size_t(geometry.windowWidth) * size_t(geometry.windowHeight);
+    InOrderStrings strings(codes, copies_, palette, out, count);
+    RasterStatus status = decodeCodes(bits, codes, strings);
+    strings.clearRest();
+    // Rows the data did not reach are clear, so they may move with the rest.
+    if (geometry.interlaced) placeInterlacedRows(out, geometry.imageWidth, geometry.imageHeight);
+    return status;
+  }
+  ClippedStrings strings(codes, table_, scratch_, palette, geometry, pixels);
+  return decodeCodes(bits, codes, strings);
 }
 
 }  // namespace tkpixmap::gif
