@@ -78,11 +78,22 @@ class Table:
 
 def gif_rows(table, runs):
     inputs = sorted({m.group(1) for n in runs for m in [re.match(r"gif_decode/(.+)/ours$", n)] if m})
+    wuffs = []
     for name in inputs:
-        for peer in ("giflib", "stb_image"):
+        for peer in ("wuffs", "giflib", "stb_image"):
+            goal = ">= 1.0" if peer == "wuffs" else ""
             table.rate_ratio("gif", "decode %s, ours / %s (bytes/s)" % (name, peer), runs,
                              "gif_decode/%s/ours" % name, "gif_decode/%s/%s" % (name, peer),
-                             "bytes_per_second")
+                             "bytes_per_second", goal)
+            if peer == "wuffs" and table.rows and table.rows[-1][1].startswith(
+                    "decode %s, ours / wuffs" % name):
+                wuffs.append(table.rows[-1][2])
+    if wuffs:
+        wuffs.sort()
+        middle = len(wuffs) // 2
+        median = wuffs[middle] if len(wuffs) % 2 else (wuffs[middle - 1] + wuffs[middle]) / 2
+        table.add("gif", "decode, median over the classes of ours / wuffs", median, "higher",
+                  ">= 1.3")
 
 
 def byteorder_rows(table, runs):

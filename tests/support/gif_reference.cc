@@ -78,9 +78,13 @@ struct Lzw {
   bool atStart = true;
   Bits *bits;
 
+  // Entries above the literals are only read once defined again, so they
+  // need no clearing.
   void resetTable() {
-    table.assign(4096, {});
-    for (int e = 0; e < clear; ++e) table[size_t(e)] = {e};
+    if (table.empty()) {
+      table.resize(4096);
+      for (int e = 0; e < clear; ++e) table[size_t(e)] = {e};
+    }
     width = minCodeSize + 1;
     limit = 2 * clear;
     nextFree = clear + 2;
