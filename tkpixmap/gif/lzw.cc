@@ -351,11 +351,15 @@ RasterStatus decodeCodes(BitReader &bits, CodeSpace &codes, Strings &strings) {
 // Every block is read whole before it is stored, and the pixels needed lie
 // before `to`, so source and destination may overlap.
 [[gnu::always_inline]] inline void copyBlocks(uint32_t *to, const uint32_t *from, uint32_t length) {
+  // Two register-sized halves: a plain array would be staged on the stack.
+  typedef uint32_t Half __attribute__((vector_size(16)));
   uint32_t i = 0;
   do {
-    uint32_t block[8];
-    memcpy(block, from + i, sizeof block);
-    memcpy(to + i, block, sizeof block);
+    Half low, high;
+    memcpy(&low, from + i, sizeof low);
+    memcpy(&high, from + i + 4, sizeof high);
+    memcpy(to + i, &low, sizeof low);
+    memcpy(to + i + 4, &high, sizeof high);
     i += 8;
   } while (i < length);
 }

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "tkpixmap/gif/source.h"
 
@@ -30,10 +31,21 @@ constexpr int kMaxCodes = 4096;
 constexpr int kMaxMinCodeSize = 11;
 
 // RGBA colours in memory order, indexed by pixel value.  Pixel values reach
-// 4095 in malformed data; entries from 256 up stay 0 (transparent black), so
-// out-of-range values need no test in the inner loop.
+// 4095 in malformed data; entries from 256 up to the largest value a code
+// size allows are 0 (transparent black), so out-of-range values need no test
+// in the inner loop.
 struct Palette {
   uint32_t colour[kMaxCodes];
+
+  // Entries 0 to 255: what no colour map supplies.
+  void clearColourMapEntries() { memset(colour, 0, 256 * sizeof colour[0]); }
+  // Entries from 256 up to the largest pixel value of data at minCodeSize
+  // (the first code after a clear code, one bit wider than the literals).
+  // Clearing only these keeps the cost of small images down.
+  void clearBeyondColourMap(int minCodeSize) {
+    const int values = 2 << minCodeSize;
+    if (values > 256) memset(colour + 256, 0, size_t(values - 256) * sizeof colour[0]);
+  }
 };
 
 // Where the image lands: its rectangle on the logical screen, and the window
