@@ -12,12 +12,23 @@
 #include <algorithm>
 #include <bit>
 #include <stddef.h>
+#include <stdint.h>
 #include <string.h>
 
 namespace tkpixmap::gif {
 namespace {
 
-// Codes, least significant bit first, out of the data sub-blocks.
+// The bits not yet used as codes: kept in the decoding loop's registers,
+// and handed to the reader by value when they run short.
+struct BitWindow {
+  uint64_t bits = 0;
+  int count = 0;  // valid bits in `bits`
+};
+
+// Codes, least significant bit first, out of the data sub-blocks.  Whole
+// sub-blocks are gathered, several at a time, into one buffer (never past
+// the terminator), so that the window is nearly always refilled with one
+// 8-byte load inside the loop.
 class BitReader {
  public:
   explicit BitReader(ByteSource &source) : source_(source) {}
@@ -25,11 +36,26 @@ class BitReader {
   // The next code of `width` bits, or -1 once the data has ended.  A code
   // that starts before the end of the data but is cut by it is completed
   // with zero bits.
-  [[gnu::always_inline]] int read(int width) {
-    if (count_ < width && !fill(width)) [[unlikely]] return -1;
-    int code = static_cast<int>(bits_ & ((uint64_t{1} << width) - 1));
-    bits_ >>= width;
-    count_ -= width;
+  [[gnu::always_inline]] int read(BitWindow &w, int width) {
+    if (w.count < width) [[unlikely]] {
+      if (end_ - next_ >= 8) [[likely]] {
+        // Keep as many whole bytes as fit; the surplus bits above w.count
+        // are the same bytes the next load brings again.
+        uint64_t word;
+        memcpy(&word, next_, sizeof word);
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        w.bits |= word << w.count;
+        const int taken = (63 - w.count) >> 3;
+        next_ += taken;
+        w.count += taken * 8;
+      } else {
+        w = fill(w, width);
+        if (w.count < width) return -1;
+      }
+    }
+    int code = static_cast<int>(w.bits & ((uint64_t{1} << width) - 1));
+    w.bits >>= width;
+    w.count -= width;
     return code;
   }
 
@@ -38,98 +64,56 @@ class BitReader {
   void skipRest() {
     while (!ended_) {
       int length = source_.readByte();
-      if (length <= 0 || source_.view(static_cast<size_t>(length), block_) == nullptr) {
+      if (length <= 0 || source_.view(static_cast<size_t>(length), buffer_) == nullptr) {
         ended_ = true;
       }
     }
   }
 
  private:
-  [[gnu::noinline]] bool fill(int width) {
+  // The window with at least `width` bits, or fewer once the data has ended.
+  [[gnu::noinline]] BitWindow fill(BitWindow w, int width) {
     for (;;) {
-      if (end_ - next_ >= 8) {
-        // Load 8 bytes and keep as many whole ones as fit; the surplus bits
-        // above count_ are the same bytes the next load brings again.
-        uint64_t word;
-        memcpy(&word, next_, sizeof word);
-        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-        bits_ |= word << count_;
-        int taken = (63 - count_) >> 3;
-        next_ += taken;
-        count_ += taken * 8;
+      while (w.count <= 56 && next_ < end_) {
+        w.bits |= uint64_t{*next_++} << w.count;
+        w.count += 8;
       }
-      while (count_ <= 56 && next_ < end_) {
-        bits_ |= uint64_t{*next_++} << count_;
-        count_ += 8;
-      }
-      if (count_ >= width) return true;
+      if (w.count >= width) return w;
       if (ended_) {
-        if (count_ == 0) return false;
-        count_ = width;  // the bits above are zero
-        return true;
+        if (w.count > 0) w.count = width;  // the bits above are zero
+        return w;
       }
+      gather();
+    }
+  }
+
+  // Reads the following sub-blocks into the buffer, as many as fit.
+  void gather() {
+    size_t filled = 0;
+    while (!ended_ && filled + 255 <= sizeof buffer_) {
       int length = source_.readByte();  // 0: the terminator; -1: end of input
       if (length <= 0) {
         ended_ = true;
-        continue;
+        break;
       }
-      const uint8_t *data = source_.view(static_cast<size_t>(length), block_);
+      uint8_t *to = buffer_ + filled;
+      const uint8_t *data = source_.view(static_cast<size_t>(length), to);
       if (data == nullptr) {  // a cut sub-block is unusable as a whole
         ended_ = true;
-        continue;
+        break;
       }
-      next_ = data;
-      end_ = data + length;
+      if (data != to) memcpy(to, data, static_cast<size_t>(length));
+      filled += static_cast<size_t>(length);
     }
+    next_ = buffer_;
+    end_ = buffer_ + filled;
   }
 
   ByteSource &source_;
-  uint64_t bits_ = 0;
-  int count_ = 0;  // valid bits in bits_
   const uint8_t *next_ = nullptr;
   const uint8_t *end_ = nullptr;
   bool ended_ = false;  // terminator seen or the data could not be read
-  uint8_t block_[256];
-};
-
-// The code width and the next free table entry, as clear codes and new
-// entries move them: the width grows by one bit when the next free entry
-// reaches 2^width, up to 12 bits.
-struct CodeSpace {
-  explicit CodeSpace(int minimumSize)
-      : minCodeSize(minimumSize), clearCode(1 << minimumSize), endCode(clearCode + 1) {
-    reset();
-  }
-
-  void reset() {
-    width = minCodeSize + 1;
-    nextFree = clearCode + 2;
-    widthLimit = 2 * clearCode;
-    widenAt = limitOrBeyond(widthLimit);
-  }
-
-  bool full() const { return nextFree >= kMaxCodes; }
-
-  // After an entry has been defined at nextFree.
-  void advance() {
-    if (++nextFree >= widenAt) {
-      widthLimit *= 2;
-      widenAt = limitOrBeyond(widthLimit);
-      ++width;
-    }
-  }
-
-  const int minCodeSize;
-  const int clearCode;
-  const int endCode;
-  int width;
-  int nextFree;
-
- private:
-  static int limitOrBeyond(int limit) { return limit < kMaxCodes ? limit : kMaxCodes + 1; }
-
-  int widthLimit;
-  int widenAt;  // nextFree at which the width grows; past 4096 once at 12 bits
+  uint8_t buffer_[16 * 255];
 };
 
 // Walks the image's rows (plain or interlaced) and stores the pixels that
@@ -303,45 +287,73 @@ enum class Put {
 // The one code-to-string step of both decoders: which string each code
 // stands for and which entry it defines.  `Strings` keeps the strings and
 // writes them (in buffer order, or clipped into any window); it has
-//   putPixel(p)      the code after a clear code, a string of one pixel p
-//                    whatever its value; when p is the next free entry, the
-//                    entry defined next refers to itself
-//   putCode(c)       the string of defined entry c, then defines the next
-//                    entry as the previous string plus c's first pixel
-//   putPreviousAndItsFirst()
+//   putPixel(p, refersToItself)
+//                    the code after a clear code, a string of one pixel p
+//                    whatever its value; refersToItself when p is the next
+//                    free entry: the entry defined next then refers to
+//                    itself
+//   putCode(c, slot) the string of defined entry c; defines entry `slot`
+//                    as the previous string plus c's first pixel
+//   putPreviousAndItsFirst(slot)
 //                    a code at or above the next free entry: the previous
 //                    string plus its own first pixel, which it also defines
-// and keeps the previous string for the next step.
+//                    as entry `slot`
+// and keeps the previous string for the next step.  Once the table is full
+// `slot` is kMaxCodes, a spare entry never read.
+//
+// The code width and the next free entry live in locals (and the bit window
+// in registers) so that nothing of the loop's own state goes through memory.
 template <typename Strings>
-RasterStatus decodeCodes(BitReader &bits, CodeSpace &codes, Strings &strings) {
-  const int clearCode = codes.clearCode;
-  const int endCode = codes.endCode;
+RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
+  const int clearCode = 1 << minCodeSize;
+  const int endCode = clearCode + 1;
+  // The width grows by one bit when the next free entry reaches widenAt
+  // (2^width), up to 12 bits; past that widenAt lies beyond the table.
+  int width, nextFree, widenAt;
+  auto reset = [&] {
+    width = minCodeSize + 1;
+    nextFree = clearCode + 2;
+    widenAt = 2 * clearCode < kMaxCodes ? 2 * clearCode : kMaxCodes + 1;
+  };
+  reset();
+  BitWindow window;
+
   int code;
   do {
-    code = bits.read(codes.width);
+    code = reader.read(window, width);
   } while (code == clearCode);
   if (code < 0) return RasterStatus::endedEarly;
-  if (!strings.putPixel(code)) return RasterStatus::complete;
+  if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
   for (;;) {
-    code = bits.read(codes.width);
+    code = reader.read(window, width);
     Put put;
-    if (code < codes.nextFree && code != clearCode && code != endCode) [[likely]] {
+    if (code < nextFree && code != clearCode && code != endCode) [[likely]] {
       if (code < 0) return RasterStatus::endedEarly;
-      put = strings.putCode(code);
+      put = strings.putCode(code, nextFree);
     } else if (code == clearCode) {
-      codes.reset();
-      code = bits.read(codes.width);  // whatever follows is a pixel
+      reset();
+      code = reader.read(window, width);  // whatever follows is a pixel
       if (code < 0) return RasterStatus::endedEarly;
-      if (!strings.putPixel(code)) return RasterStatus::complete;
+      if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
       continue;
     } else if (code == endCode) {
-      bits.skipRest();
+      reader.skipRest();
       return RasterStatus::endedEarly;
     } else {
-      put = strings.putPreviousAndItsFirst();
+      put = strings.putPreviousAndItsFirst(nextFree);
     }
     if (put != Put::more) [[unlikely]] {
       return put == Put::full ? RasterStatus::complete : RasterStatus::endedEarly;
+    }
+    if (++nextFree >= widenAt) [[unlikely]] {
+      if (nextFree > kMaxCodes) {
+        nextFree = kMaxCodes;  // full: codes stay 12 bits until a clear code
+      } else {
+        ++width;
+        // Doubling the limit, not the entry: at code size 0 the width grows
+        // at two entries in a row.
+        widenAt = 2 * widenAt < kMaxCodes ? 2 * widenAt : kMaxCodes + 1;
+      }
     }
   }
 }
@@ -372,37 +384,38 @@ class InOrderStrings {
  public:
   using Copy = LzwDecoder::Copy;
 
-  InOrderStrings(CodeSpace &codes, Copy *copies, const Palette &palette, uint32_t *pixels,
+  InOrderStrings(int clearCode, Copy *copies, const Palette &palette, uint32_t *pixels,
                  size_t count)
-      : codes_(codes), copies_(copies), colour_(palette.colour), out_(pixels),
-        end_(pixels + count) {
+      : copies_(copies), colour_(palette.colour), out_(pixels), end_(pixels + count) {
     // A literal's string is its palette colour; 8 palette entries past any
     // literal exist, so literals copy in blocks like every other string.
-    for (int e = 0; e < codes.clearCode; ++e) copies[e] = Copy{colour_ + e, 1};
+    for (int e = 0; e < clearCode; ++e) copies[e] = Copy{colour_ + e, 1};
   }
 
-  [[gnu::always_inline]] bool putPixel(int pixel) {
-    nextRefersToItself_ = pixel == codes_.nextFree;
+  [[gnu::always_inline]] bool putPixel(int pixel, bool refersToItself) {
     *out_ = colour_[pixel];
-    return put(out_, 1);  // copying it onto itself records where it went
+    bool more = put(out_, 1);  // copying it onto itself records where it went
+    if (refersToItself) previousLength_ = kRefersToItself;
+    return more;
   }
 
-  [[gnu::always_inline]] Put putCode(int code) {
+  [[gnu::always_inline]] Put putCode(int code, int slot) {
     const Copy string = copies_[code];
     if (string.length == 0) return Put::dead;
     const uint32_t *start = previousStart_;
     const uint32_t length = previousLength_;
     if (!put(string.source, string.length)) return Put::full;
     // The previous string plus this one's first pixel: exactly what now
-    // lies at the previous string's start.
-    define(start, length + 1);
+    // lies at the previous string's start (length 0 after kRefersToItself).
+    copies_[slot] = Copy{start, length + 1};
     return Put::more;
   }
 
-  Put putPreviousAndItsFirst() {
+  Put putPreviousAndItsFirst(int slot) {
     // The previous string copied one pixel longer onto its own end.
+    const bool refersToItself = previousLength_ == kRefersToItself;
     const uint32_t *start = previousStart_;
-    const uint32_t length = previousLength_ + 1;
+    const uint32_t length = (refersToItself ? 1 : previousLength_) + 1;
     uint32_t *to = out_;
     size_t n = std::min(size_t(length), size_t(end_ - out_));
     for (size_t i = 0; i < n; ++i) to[i] = start[i];
@@ -410,7 +423,7 @@ class InOrderStrings {
     previousStart_ = to;
     previousLength_ = length;
     if (out_ >= end_) return Put::full;
-    define(start, length);
+    copies_[slot] = refersToItself ? Copy{nullptr, 0} : Copy{start, length};
     return Put::more;
   }
 
@@ -421,6 +434,9 @@ class InOrderStrings {
   // Blocks of up to this many pixels past a string stay in the buffer when
   // the string starts no later than this.
   static constexpr size_t kBlockSlack = 8;
+  // The length recorded for a pixel equal to the next free entry: one more
+  // is 0, so the entry defined on it refers to itself with no test.
+  static constexpr uint32_t kRefersToItself = UINT32_MAX;
 
   // Writes `length` pixels of the string at `from`, clipped to the buffer.
   // False once the buffer is full.
@@ -438,21 +454,12 @@ class InOrderStrings {
     return out_ < end_;
   }
 
-  [[gnu::always_inline]] void define(const uint32_t *start, uint32_t length) {
-    if (codes_.full()) return;
-    copies_[codes_.nextFree] = nextRefersToItself_ ? Copy{nullptr, 0} : Copy{start, length};
-    nextRefersToItself_ = false;
-    codes_.advance();
-  }
-
-  CodeSpace &codes_;
   Copy *const copies_;
   const uint32_t *const colour_;
   uint32_t *out_;
   uint32_t *const end_;
   const uint32_t *previousStart_ = nullptr;  // where the previous string went
   uint32_t previousLength_ = 0;
-  bool nextRefersToItself_ = false;
 };
 
 // Strings for any geometry: kept as table entries and expanded through the
@@ -461,17 +468,18 @@ class ClippedStrings {
  public:
   using Entry = LzwDecoder::Entry;
 
-  ClippedStrings(CodeSpace &codes, Entry *table, uint16_t *scratch, const Palette &palette,
+  ClippedStrings(int clearCode, Entry *table, uint16_t *scratch, const Palette &palette,
                  const RasterGeometry &geometry, uint8_t *pixels)
-      : codes_(codes), table_(table), scratch_(scratch), raster_(geometry, pixels, palette) {
+      : clearCode_(clearCode), table_(table), scratch_(scratch),
+        raster_(geometry, pixels, palette) {
     // Only literals and entries defined since the last clear code are ever
     // read, so the table needs no clearing.
-    for (int e = 0; e < codes.clearCode; ++e) table[e] = Entry::make(0, e, e, 1);
+    for (int e = 0; e < clearCode; ++e) table[e] = Entry::make(0, e, e, 1);
   }
 
-  [[gnu::always_inline]] bool putPixel(int pixel) {
-    nextRefersToItself_ = pixel == codes_.nextFree;
-    if (pixel < codes_.clearCode) {
+  [[gnu::always_inline]] bool putPixel(int pixel, bool refersToItself) {
+    nextRefersToItself_ = refersToItself;
+    if (pixel < clearCode_) {
       previous_ = pixel;
     } else {
       table_[LzwDecoder::kPixelEntry] = Entry::make(0, pixel, pixel, 1);
@@ -480,9 +488,9 @@ class ClippedStrings {
     return raster_.put(pixel);
   }
 
-  [[gnu::always_inline]] Put putCode(int code) {
+  [[gnu::always_inline]] Put putCode(int code, int slot) {
     int first;
-    if (code < codes_.clearCode) {
+    if (code < clearCode_) {
       // A literal, the commonest code in photographs.
       if (!raster_.put(code)) return Put::full;
       first = code;
@@ -492,33 +500,29 @@ class ClippedStrings {
       if (!raster_.putString(table_, code, entry.length(), false, 0, scratch_)) return Put::full;
       first = entry.first();
     }
-    define(first);
+    define(slot, first);
     previous_ = code;
     return Put::more;
   }
 
-  Put putPreviousAndItsFirst() {
+  Put putPreviousAndItsFirst(int slot) {
     const Entry prior = table_[previous_];
     if (!raster_.putString(table_, previous_, prior.length(), true, prior.first(), scratch_)) {
       return Put::full;
     }
-    // Codes reach at most 4095, so the table has room for the entry.
-    const int defined = codes_.nextFree;
-    define(prior.first());
-    previous_ = defined;
+    define(slot, prior.first());
+    previous_ = slot;
     return Put::more;
   }
 
  private:
-  [[gnu::always_inline]] void define(int firstPixel) {
-    if (codes_.full()) return;
-    table_[codes_.nextFree] = nextRefersToItself_ ? Entry::make(0, 0, 0, 0)
-                                                  : table_[previous_].extended(previous_, firstPixel);
+  [[gnu::always_inline]] void define(int slot, int firstPixel) {
+    table_[slot] = nextRefersToItself_ ? Entry::make(0, 0, 0, 0)
+                                       : table_[previous_].extended(previous_, firstPixel);
     nextRefersToItself_ = false;
-    codes_.advance();
   }
 
-  CodeSpace &codes_;
+  const int clearCode_;
   Entry *const table_;
   uint16_t *const scratch_;
   RasterWriter<Entry> raster_;
@@ -532,20 +536,19 @@ RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palet
                                 const RasterGeometry &geometry, uint8_t *pixels) {
   if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize) return RasterStatus::badCodeSize;
   if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) return RasterStatus::complete;
-  CodeSpace codes(minCodeSize);
   BitReader bits(source);
   if (fillsWindow(geometry)) {
     auto *out = reinterpret_cast<uint32_t *>(pixels);
     const size_t count = size_t(geometry.windowWidth) * size_t(geometry.windowHeight);
-    InOrderStrings strings(codes, copies_, palette, out, count);
-    RasterStatus status = decodeCodes(bits, codes, strings);
+    InOrderStrings strings(1 << minCodeSize, copies_, palette, out, count);
+    RasterStatus status = decodeCodes(bits, minCodeSize, strings);
     strings.clearRest();
     // Rows the data did not reach are clear, so they may move with the rest.
     if (geometry.interlaced) placeInterlacedRows(out, geometry.imageWidth, geometry.imageHeight);
     return status;
   }
-  ClippedStrings strings(codes, table_, scratch_, palette, geometry, pixels);
-  return decodeCodes(bits, codes, strings);
+  ClippedStrings strings(1 << minCodeSize, table_, scratch_, palette, geometry, pixels);
+  return decodeCodes(bits, minCodeSize, strings);
 }
 
 }  // namespace tkpixmap::gif

@@ -125,15 +125,16 @@ class LzwDecoder {
     uint32_t length;
   };
 
-  // The entry after the table: the pixel that follows a clear code, as a
-  // string of its own when its value is no literal.
-  static constexpr int kPixelEntry = kMaxCodes;
+  // Past the table: entry kMaxCodes takes the entries defined once the
+  // table is full (never read), and kPixelEntry the pixel that follows a
+  // clear code, as a string of its own when its value is no literal.
+  static constexpr int kPixelEntry = kMaxCodes + 1;
 
  private:
   // The in-order decoder keeps copies_, the clipping one table_.
   union {
-    Entry table_[kMaxCodes + 1];
-    Copy copies_[kMaxCodes];
+    Entry table_[kMaxCodes + 2];
+    Copy copies_[kMaxCodes + 1];
   };
   uint16_t scratch_[kMaxCodes + 1];
 };
