@@ -1,11 +1,15 @@
 // lzw.cc - GIF LZW decoding into RGBA pixels.
 //
-// Speed comes from three things: codes are taken from a 64-bit bit buffer
-// refilled several bytes at a time; every table entry keeps its string's
-// length and first pixel, so a code expands with one backward walk straight
-// into the output row (no stack of pending pixels); and colours go from the
-// palette straight into the row.  Strings that cross a row end or the edge
-// of the window take a slower pixel-at-a-time path.
+// One loop (decodeCodes) turns codes into strings for both ways of writing
+// rows, so an image's pixels never depend on where it lies.  Speed comes
+// from: codes taken from a 64-bit window kept in registers and refilled
+// with one 8-byte load from gathered sub-blocks; for an image that fills
+// the window, strings copied in 8-pixel blocks from where they were last
+// written (a literal from the palette), so a code costs one table load and
+// one block copy; otherwise table entries that keep their string's length
+// and first pixel, expanded with one backward walk straight into the row.
+// Strings that cross a row end or the edge of the window take a slower
+// pixel-at-a-time path.
 
 #include "tkpixmap/gif/lzw.h"
 
