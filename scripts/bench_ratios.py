@@ -5,7 +5,7 @@ of the benchmark suites (Google Benchmark's --benchmark_format=json).
     bench_ratios.py RESULTS_DIR
 
 RESULTS_DIR holds <suite>.json for any of gif_bench, byteorder_bench,
-gxline_bench, xbuild_bench and xdisplay_bench; a missing or broken file
+gxline_bench, xbuild_bench, xdisplay_bench and xicons_bench; a missing or broken file
 leaves its rows out with a note.  Each figure is the median over the
 repetitions when the suite was repeated, else the single run.  Every row
 says whether a higher or a lower ratio is better, and the goal where the
@@ -110,6 +110,17 @@ def gxline_rows(table, runs):
                      "BM_gxline", "BM_getline_64KiB", "items_per_second")
 
 
+def xicons_rows(table, runs):
+    for depth in (16, 24, 32):
+        pre = "icons/d%d/" % depth
+        ours = [n for n in runs if n.startswith(pre + "pixmap")]
+        peer = [n for n in runs if n.startswith(pre + "photo")]
+        if ours and peer:
+            table.time_ratio("xicons", "500 small GIF files loaded and shown at %d bits, "
+                             "pixmap / photo (time)" % depth, runs, ours[0], peer[0],
+                             "<= 0.12" if depth == 24 else "")
+
+
 def xbuild_rows(table, runs):
     sizes = sorted({m.group(1) for n in runs for m in [re.match(r"xbuild/([^/]+)/d24", n)] if m},
                    key=lambda s: int(s.split("x")[0]))
@@ -146,7 +157,7 @@ def xdisplay_rows(table, runs):
 
 SUITES = (("gif_bench", gif_rows), ("byteorder_bench", byteorder_rows),
           ("gxline_bench", gxline_rows), ("xbuild_bench", xbuild_rows),
-          ("xdisplay_bench", xdisplay_rows))
+          ("xdisplay_bench", xdisplay_rows), ("xicons_bench", xicons_rows))
 
 
 def main():
