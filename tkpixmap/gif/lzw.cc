@@ -22,6 +22,10 @@
 namespace tkpixmap::gif {
 namespace {
 
+// What BitReader::read gives once the data has ended: above every code, so
+// the loop meets it only off its common path.
+constexpr int kDataEnded = 1 << 16;
+
 // The bits not yet used as codes: kept in the decoding loop's registers,
 // and handed to the reader by value when they run short.
 struct BitWindow {
@@ -37,9 +41,9 @@ class BitReader {
  public:
   explicit BitReader(ByteSource &source) : source_(source) {}
 
-  // The next code of `width` bits, or -1 once the data has ended.  A code
-  // that starts before the end of the data but is cut by it is completed
-  // with zero bits.
+  // The next code of `width` bits, or kDataEnded once the data has ended.
+  // A code that starts before the end of the data but is cut by it is
+  // completed with zero bits.
   [[gnu::always_inline]] int read(BitWindow &w, int width) {
     if (w.count < width) [[unlikely]] {
       if (end_ - next_ >= 8) [[likely]] {
@@ -54,7 +58,7 @@ class BitReader {
         w.count += taken * 8;
       } else {
         w = fill(w, width);
-        if (w.count < width) return -1;
+        if (w.count < width) return kDataEnded;
       }
     }
     int code = static_cast<int>(w.bits & ((uint64_t{1} << width) - 1));
@@ -296,8 +300,11 @@ enum class Put {
 //                    whatever its value; refersToItself when p is the next
 //                    free entry: the entry defined next then refers to
 //                    itself
-//   putCode(c, slot) the string of defined entry c; defines entry `slot`
-//                    as the previous string plus c's first pixel
+//   putCode(c, slot) the string of entry c below the next free one;
+//                    defines entry `slot` as the previous string plus c's
+//                    first pixel.  The clear and end codes read as entries
+//                    that refer to themselves (Put::dead, nothing written),
+//                    so the common path needs one test to tell them apart
 //   putPreviousAndItsFirst(slot)
 //                    a code at or above the next free entry: the previous
 //                    string plus its own first pixel, which it also defines
@@ -326,29 +333,30 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
   do {
     code = reader.read(window, width);
   } while (code == clearCode);
-  if (code < 0) return RasterStatus::endedEarly;
+  if (code == kDataEnded) return RasterStatus::endedEarly;
   if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
   for (;;) {
     code = reader.read(window, width);
     Put put;
-    if (code < nextFree && code != clearCode && code != endCode) [[likely]] {
-      if (code < 0) return RasterStatus::endedEarly;
+    if (code < nextFree) [[likely]] {
       put = strings.putCode(code, nextFree);
-    } else if (code == clearCode) {
-      reset();
-      code = reader.read(window, width);  // whatever follows is a pixel
-      if (code < 0) return RasterStatus::endedEarly;
-      if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
-      continue;
-    } else if (code == endCode) {
-      reader.skipRest();
+      if (put == Put::dead) [[unlikely]] {
+        if (code == clearCode) {
+          reset();
+          code = reader.read(window, width);  // whatever follows is a pixel
+          if (code == kDataEnded) return RasterStatus::endedEarly;
+          if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
+          continue;
+        }
+        if (code == endCode) reader.skipRest();
+        return RasterStatus::endedEarly;
+      }
+    } else if (code == kDataEnded) {
       return RasterStatus::endedEarly;
     } else {
       put = strings.putPreviousAndItsFirst(nextFree);
     }
-    if (put != Put::more) [[unlikely]] {
-      return put == Put::full ? RasterStatus::complete : RasterStatus::endedEarly;
-    }
+    if (put == Put::full) [[unlikely]] return RasterStatus::complete;
     if (++nextFree >= widenAt) [[unlikely]] {
       if (nextFree > kMaxCodes) {
         nextFree = kMaxCodes;  // full: codes stay 12 bits until a clear code
@@ -369,15 +377,16 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
 [[gnu::always_inline]] inline void copyBlocks(uint32_t *to, const uint32_t *from, uint32_t length) {
   // Two register-sized halves: a plain array would be staged on the stack.
   typedef uint32_t Half __attribute__((vector_size(16)));
-  uint32_t i = 0;
+  const uint32_t *const stop = to + length;
   do {
     Half low, high;
-    memcpy(&low, from + i, sizeof low);
-    memcpy(&high, from + i + 4, sizeof high);
-    memcpy(to + i, &low, sizeof low);
-    memcpy(to + i + 4, &high, sizeof high);
-    i += 8;
-  } while (i < length);
+    memcpy(&low, from, sizeof low);
+    memcpy(&high, from + 4, sizeof high);
+    memcpy(to, &low, sizeof low);
+    memcpy(to + 4, &high, sizeof high);
+    from += 8;
+    to += 8;
+  } while (to < stop);
 }
 
 // Strings for an image that fills the buffer in order: each string is
@@ -390,10 +399,12 @@ class InOrderStrings {
 
   InOrderStrings(int clearCode, Copy *copies, const Palette &palette, uint32_t *pixels,
                  size_t count)
-      : copies_(copies), colour_(palette.colour), out_(pixels), end_(pixels + count) {
+      : copies_(copies), colour_(palette.colour), out_(pixels), end_(pixels + count),
+        blocksEnd_(reinterpret_cast<uintptr_t>(end_) - kBlockSlack * sizeof *end_) {
     // A literal's string is its palette colour; 8 palette entries past any
     // literal exist, so literals copy in blocks like every other string.
     for (int e = 0; e < clearCode; ++e) copies[e] = Copy{colour_ + e, 1};
+    copies[clearCode] = copies[clearCode + 1] = Copy{nullptr, 0};
   }
 
   [[gnu::always_inline]] bool putPixel(int pixel, bool refersToItself) {
@@ -447,7 +458,9 @@ class InOrderStrings {
   [[gnu::always_inline]] bool put(const uint32_t *from, uint32_t length) {
     previousStart_ = out_;
     previousLength_ = length;
-    if (size_t(end_ - out_) >= length + kBlockSlack) [[likely]] {
+    // In addresses, so that no pointer is formed past the buffer; in a
+    // buffer smaller than a block every string takes the checked copy.
+    if (reinterpret_cast<uintptr_t>(out_) + length * sizeof *out_ <= blocksEnd_) [[likely]] {
       copyBlocks(out_, from, length);
       out_ += length;
       return true;
@@ -462,6 +475,7 @@ class InOrderStrings {
   const uint32_t *const colour_;
   uint32_t *out_;
   uint32_t *const end_;
+  const uintptr_t blocksEnd_;  // strings ending by here leave room for a block
   const uint32_t *previousStart_ = nullptr;  // where the previous string went
   uint32_t previousLength_ = 0;
 };
@@ -479,6 +493,7 @@ class ClippedStrings {
     // Only literals and entries defined since the last clear code are ever
     // read, so the table needs no clearing.
     for (int e = 0; e < clearCode; ++e) table[e] = Entry::make(0, e, e, 1);
+    table[clearCode] = table[clearCode + 1] = Entry::make(0, 0, 0, 0);
   }
 
   [[gnu::always_inline]] bool putPixel(int pixel, bool refersToItself) {
