@@ -329,6 +329,10 @@ TEST(GifLzw, SmallHandMadeCodeSequences) {
        {7, 7, 7, -1, -1, -1, -1, -1}},
       {"next free after the clear code as a pixel", 5, 1, {4, 1, 4, 4, 6, 5}, {1, 4, 4, 4, -1}},
       {"entry defined on a pixel above the table", 6, 1, {4, 7, 2, 6, 5}, {7, 2, 7, 2, -1, -1}},
+      // 6 after the clear code: 7 above the next free entry repeats it, and
+      // entry 6, defined on itself, is no string; the next entry is still
+      // the string just written (6, 6) plus the next pixel.
+      {"entry after one that refers to itself", 7, 1, {4, 6, 7, 1, 7, 5}, {6, 6, 6, 1, 6, 6, 1}},
   };
   // The same bytes give the same image pixels on a screen one column wider
   // (which is decoded through the clipping path).

@@ -529,8 +529,18 @@ class ClippedStrings {
     if (!raster_.putString(table_, previous_, prior.length(), true, prior.first(), scratch_)) {
       return Put::full;
     }
-    define(slot, prior.first());
-    previous_ = slot;
+    const Entry string = prior.extended(previous_, prior.first());
+    if (nextRefersToItself_) {
+      // The entry is no string, but the next one is defined on the string
+      // just written: it is kept past the table.
+      table_[slot] = Entry::make(0, 0, 0, 0);
+      table_[LzwDecoder::kRepeatedPixelEntry] = string;
+      previous_ = LzwDecoder::kRepeatedPixelEntry;
+      nextRefersToItself_ = false;
+    } else {
+      table_[slot] = string;
+      previous_ = slot;
+    }
     return Put::more;
   }
 

@@ -127,14 +127,17 @@ class LzwDecoder {
   };
 
   // Past the table: entry kMaxCodes takes the entries defined once the
-  // table is full (never read), and kPixelEntry the pixel that follows a
-  // clear code, as a string of its own when its value is no literal.
+  // table is full (never read); kPixelEntry the pixel that follows a clear
+  // code, as a string of its own when its value is no literal; and
+  // kRepeatedPixelEntry that pixel twice, when it was the next free entry
+  // and a code above the table repeated it.
   static constexpr int kPixelEntry = kMaxCodes + 1;
+  static constexpr int kRepeatedPixelEntry = kMaxCodes + 2;
 
  private:
   // The in-order decoder keeps copies_, the clipping one table_.
   union {
-    Entry table_[kMaxCodes + 2];
+    Entry table_[kMaxCodes + 3];
     Copy copies_[kMaxCodes + 1];
   };
   uint16_t scratch_[kMaxCodes + 1];
