@@ -1,12 +1,16 @@
 // gif_bench.cc - decoding GIF files to RGBA pixels: myReadGIF (from memory,
 // through an interpreter as the pixmap command calls it) against giflib
-// (DGifSlurp, then the first image expanded through its colour map) and
-// stb_image, on the same bytes in the same run.
+// (DGifSlurp, then the first image expanded through its colour map),
+// stb_image and, when its release is beside the project, Wuffs, on the same
+// bytes in the same run.
 //
 // Inputs are made by our own writer from deterministic generators, so the
 // suite needs no outside files: a photo-like plasma quantised to 256 colours,
-// the same interlaced, and a flat image with few colours.  The good files of
-// the shared corpus are measured as one set when the folder exists.
+// the same interlaced, a flat image with few colours, incompressible noise
+// (about one pixel per code), heavily dithered photos, a stream whose encoder
+// clears the table every 64 codes, and small images where the fixed cost of
+// a call counts.  The good files of the shared corpus are measured as one set
+// when the folder exists.
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
@@ -15,7 +19,9 @@
 #include <string.h>
 #include <tcl.h>
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -24,6 +30,9 @@
 
 #include "tests/support/gif_writer.h"
 #include "tkpixmap.h"
+#if TKPIXMAP_WUFFS_PEER
+#include "bench/wuffs_peer.h"
+#endif
 
 namespace {
 
@@ -32,15 +41,22 @@ using tkpixmap::testing::Rgb;
 
 // ------------------------------------------------------------ inputs
 
-// A smooth plasma field quantised to 256 colours: long runs of similar
-// indices, like a photograph after palette reduction.
-Bytes plasma(int width, int height, bool interlaced) {
+std::vector<Rgb> plasmaPalette() {
   std::vector<Rgb> palette;
   for (int i = 0; i < 256; ++i) {
     palette.push_back({uint8_t(128 + 127 * std::sin(i * 0.0245)),
                        uint8_t(128 + 127 * std::sin(i * 0.0245 + 2.1)),
                        uint8_t(128 + 127 * std::sin(i * 0.0245 + 4.2))});
   }
+  return palette;
+}
+
+// A smooth plasma field quantised to 256 colours: long runs of similar
+// indices, like a photograph after palette reduction.  `grain` is the
+// spread of the dither noise: 8 for a little grain as in real photos, 64
+// for a heavily dithered one.
+Bytes plasma(int width, int height, bool interlaced, int grain = 8,
+             const tkpixmap::testing::LzwOptions &options = {}) {
   std::vector<int> indices(size_t(width) * height);
   uint32_t noise = 12345;
   for (int y = 0; y < height; ++y) {
@@ -48,12 +64,34 @@ Bytes plasma(int width, int height, bool interlaced) {
       double v = std::sin(x * 0.013) + std::sin(y * 0.021) + std::sin((x + y) * 0.008) +
                  std::sin(std::sqrt(double(x) * x + double(y) * y) * 0.015);
       noise = noise * 1664525u + 1013904223u;
-      int dither = int(noise >> 29) - 4;  // a little grain, as in real photos
+      int dither = int(uint64_t{noise} * unsigned(grain) >> 32) - grain / 2;
       int index = int((v + 4.0) * 32.0) + dither;
       indices[size_t(y) * width + x] = std::clamp(index, 0, 255);
     }
   }
-  return tkpixmap::testing::encodeGif(width, height, palette, indices, interlaced);
+  return tkpixmap::testing::encodeGif(width, height, plasmaPalette(), indices, interlaced, -1, 0,
+                                      options);
+}
+
+// Uniform noise in `colours` colours: nothing repeats, so nearly every code
+// is one or two pixels.
+Bytes noise(int width, int height, int colours) {
+  std::vector<Rgb> palette = plasmaPalette();
+  palette.resize(size_t(colours));
+  std::vector<int> indices(size_t(width) * height);
+  uint32_t state = 2463534242u;
+  for (int &index : indices) {
+    state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+    index = int(state % unsigned(colours));
+  }
+  return tkpixmap::testing::encodeGif(width, height, palette, indices);
+}
+
+// Small photo-like images of the given sizes, each its own file.
+std::vector<Bytes> smallPhotos(std::initializer_list<int> sides) {
+  std::vector<Bytes> files;
+  for (int side : sides) files.push_back(plasma(side, side, false, 16));
+  return files;
 }
 
 // Large flat areas in 8 colours: diagrams, screenshots, logos.
@@ -97,6 +135,15 @@ const std::map<std::string, std::vector<Bytes>> &inputs() {
     m["photo_2000x1500"] = {plasma(2000, 1500, false)};
     m["photo_interlaced_1024x768"] = {plasma(1024, 768, true)};
     m["flat_2000x1500"] = {flat(2000, 1500)};
+    m["noise256_640x480"] = {noise(640, 480, 256)};
+    m["noise16_640x480"] = {noise(640, 480, 16)};
+    m["dithered_160x120"] = {plasma(160, 120, false, 64)};
+    m["dithered_640x480"] = {plasma(640, 480, false, 64)};
+    tkpixmap::testing::LzwOptions clearEvery64;
+    clearEvery64.clearEvery = 64;
+    m["clear_every_64_512x512"] = {plasma(512, 512, false, 8, clearEvery64)};
+    m["small_16_to_64"] = smallPhotos({16, 24, 32, 48, 64});
+    m["small_36x28"] = {plasma(36, 28, false, 16)};
     std::vector<Bytes> corpus = corpusGoodFiles();
     if (!corpus.empty()) m["corpus_good"] = corpus;
     return m;
@@ -191,6 +238,10 @@ size_t decodeStb(const Bytes &file) {
   return size_t(w) * h * 4;
 }
 
+#if TKPIXMAP_WUFFS_PEER
+size_t decodeWuffs(const Bytes &file) { return wuffsPeerDecodeGif(file.data(), file.size()); }
+#endif
+
 template <size_t (*Decode)(const Bytes &)>
 void run(benchmark::State &state, const std::string &input) {
   const auto &files = inputs().at(input);
@@ -209,7 +260,14 @@ void registerAll() {
                                  name);
     benchmark::RegisterBenchmark(("gif_decode/" + name + "/stb_image").c_str(), run<decodeStb>,
                                  name);
+#if TKPIXMAP_WUFFS_PEER
+    benchmark::RegisterBenchmark(("gif_decode/" + name + "/wuffs").c_str(), run<decodeWuffs>,
+                                 name);
+#endif
   }
+#if !TKPIXMAP_WUFFS_PEER
+  fprintf(stderr, "gif_bench: built without the Wuffs release; its rows are left out\n");
+#endif
 }
 
 }  // namespace

@@ -5,7 +5,7 @@ of the benchmark suites (Google Benchmark's --benchmark_format=json).
     bench_ratios.py RESULTS_DIR
 
 RESULTS_DIR holds <suite>.json for any of gif_bench, byteorder_bench,
-gxline_bench, xbuild_bench and xdisplay_bench; a missing or broken file
+gxline_bench, xbuild_bench, xdisplay_bench and xicons_bench; a missing or broken file
 leaves its rows out with a note.  Each figure is the median over the
 repetitions when the suite was repeated, else the single run.  Every row
 says whether a higher or a lower ratio is better, and the goal where the
@@ -78,11 +78,22 @@ class Table:
 
 def gif_rows(table, runs):
     inputs = sorted({m.group(1) for n in runs for m in [re.match(r"gif_decode/(.+)/ours$", n)] if m})
+    wuffs = []
     for name in inputs:
-        for peer in ("giflib", "stb_image"):
+        for peer in ("wuffs", "giflib", "stb_image"):
+            goal = ">= 1.0" if peer == "wuffs" else ""
             table.rate_ratio("gif", "decode %s, ours / %s (bytes/s)" % (name, peer), runs,
                              "gif_decode/%s/ours" % name, "gif_decode/%s/%s" % (name, peer),
-                             "bytes_per_second")
+                             "bytes_per_second", goal)
+            if peer == "wuffs" and table.rows and table.rows[-1][1].startswith(
+                    "decode %s, ours / wuffs" % name):
+                wuffs.append(table.rows[-1][2])
+    if wuffs:
+        wuffs.sort()
+        middle = len(wuffs) // 2
+        median = wuffs[middle] if len(wuffs) % 2 else (wuffs[middle - 1] + wuffs[middle]) / 2
+        table.add("gif", "decode, median over the classes of ours / wuffs", median, "higher",
+                  ">= 1.3")
 
 
 def byteorder_rows(table, runs):
@@ -97,6 +108,17 @@ def gxline_rows(table, runs):
                      "BM_getline", "items_per_second")
     table.rate_ratio("gxline", "lines, gxline / getline(3), 64 KiB stream buffer (lines/s)", runs,
                      "BM_gxline", "BM_getline_64KiB", "items_per_second")
+
+
+def xicons_rows(table, runs):
+    for depth in (16, 24, 32):
+        pre = "icons/d%d/" % depth
+        ours = [n for n in runs if n.startswith(pre + "pixmap")]
+        peer = [n for n in runs if n.startswith(pre + "photo")]
+        if ours and peer:
+            table.time_ratio("xicons", "500 small GIF files loaded and shown at %d bits, "
+                             "pixmap / photo (time)" % depth, runs, ours[0], peer[0],
+                             "<= 0.12" if depth == 24 else "")
 
 
 def xbuild_rows(table, runs):
@@ -135,7 +157,7 @@ def xdisplay_rows(table, runs):
 
 SUITES = (("gif_bench", gif_rows), ("byteorder_bench", byteorder_rows),
           ("gxline_bench", gxline_rows), ("xbuild_bench", xbuild_rows),
-          ("xdisplay_bench", xdisplay_rows))
+          ("xdisplay_bench", xdisplay_rows), ("xicons_bench", xicons_rows))
 
 
 def main():

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <memory>
+#include <vector>
 
 namespace tkpixmap::testing {
 namespace {
@@ -61,84 +62,81 @@ class Bits {
   size_t pos_ = 0;
 };
 
+// LZW with every string spelled out.  The policies for data that is not
+// well formed: the code after a clear code is a string of one pixel
+// whatever its value; a code at or above the next free entry is the
+// previous string plus its own first pixel; when the pixel after a clear
+// code equals the next free entry, that entry refers to itself and using it
+// ends the data.
 struct Lzw {
   int minCodeSize, clear, end, width, nextFree, limit;
-  int prefix[4096], suffix[4096];
-  std::vector<int> pending;
-  int firstPixel = 0, previous = 0;
+  std::vector<std::vector<int>> table;  // strings; empty: refers to itself
+  std::vector<int> previous;            // the previous code's string
+  bool nextRefersToItself = false;
+  std::vector<int> pending;  // pixels of the current string not yet taken
+  size_t taken = 0;
   bool atStart = true;
-  bool *territory;
   Bits *bits;
 
+  // Entries above the literals are only read once defined again, so they
+  // need no clearing.
   void resetTable() {
-    for (int e = 0; e < 4096; ++e) {
-      prefix[e] = 0;
-      suffix[e] = e < clear ? e : 0;
+    if (table.empty()) {
+      table.resize(4096);
+      for (int e = 0; e < clear; ++e) table[size_t(e)] = {e};
     }
     width = minCodeSize + 1;
     limit = 2 * clear;
     nextFree = clear + 2;
-    pending.clear();
+  }
+
+  void define(const std::vector<int> &string) {
+    if (nextFree > 4095) return;
+    table[size_t(nextFree)] = nextRefersToItself ? std::vector<int>{} : string;
+    nextRefersToItself = false;
+    ++nextFree;
+    if (nextFree >= limit && limit <= 4095) {
+      limit *= 2;
+      ++width;
+    }
+  }
+
+  // The string of the next code, or false when the data ends.
+  bool nextString() {
+    int c = bits->read(width);
+    if (atStart) {
+      atStart = false;
+      while (c == clear) c = bits->read(width);
+    } else if (c == clear) {
+      resetTable();
+      c = bits->read(width);
+    } else {
+      if (c < 0 || c == end) return false;
+      if (c < nextFree) {
+        if (table[size_t(c)].empty()) return false;
+        std::vector<int> grown = previous;
+        grown.push_back(table[size_t(c)][0]);
+        previous = table[size_t(c)];
+        define(grown);
+      } else {
+        previous.push_back(previous[0]);
+        define(previous);
+      }
+      pending = previous;
+      taken = 0;
+      return true;
+    }
+    if (c < 0) return false;
+    nextRefersToItself = c == nextFree;
+    previous = pending = {c};
+    taken = 0;
+    return true;
   }
 
   // Next pixel, or a negative value when there are no more.
   int next() {
-    if (atStart) {
-      atStart = false;
-      int c;
-      do {
-        c = bits->read(width);
-      } while (c == clear);
-      firstPixel = previous = c;
-      return c;
-    }
-    if (!pending.empty()) {
-      int p = pending.back();
-      pending.pop_back();
-      return p;
-    }
-    for (;;) {
-      int c = bits->read(width);
-      if (c < 0) return -1;
-      if (c == clear) {
-        resetTable();
-        c = bits->read(width);
-        firstPixel = previous = c;
-        return c;
-      }
-      if (c == end) return -2;
-      int incoming = c;
-      if (c >= nextFree) {
-        if (c > nextFree) *territory = true;
-        pending.push_back(firstPixel);
-        c = previous;
-      }
-      while (c >= clear) {
-        pending.push_back(suffix[c]);
-        if (prefix[c] == c) return -2;
-        if (pending.size() > 8192) return -2;
-        c = prefix[c];
-      }
-      firstPixel = suffix[c];
-      pending.push_back(firstPixel);
-      if (nextFree <= 4095) {
-        // A prefix that is not a string (a code not yet defined, or the
-        // clear or end code delivered as a pixel) is where decoders may
-        // differ.
-        if (previous >= nextFree || previous == clear || previous == end) *territory = true;
-        prefix[nextFree] = previous;
-        suffix[nextFree] = firstPixel;
-        ++nextFree;
-        if (nextFree >= limit && limit <= 4095) {
-          limit *= 2;
-          ++width;
-        }
-      }
-      previous = incoming;
-      int p = pending.back();
-      pending.pop_back();
-      return p;
-    }
+    if (taken == pending.size() && !nextString()) return -1;
+    return pending[taken++];
   }
 };
 
@@ -212,7 +210,6 @@ ReferenceImage referenceDecode(const std::vector<uint8_t> &file) {
     lzw->minCodeSize = minCodeSize;
     lzw->clear = 1 << minCodeSize;
     lzw->end = lzw->clear + 1;
-    lzw->territory = &out.undefinedTerritory;
     lzw->bits = &bits;
     lzw->resetTable();
 
@@ -235,6 +232,24 @@ ReferenceImage referenceDecode(const std::vector<uint8_t> &file) {
     }
     return out;
   }
+}
+
+std::vector<uint8_t> widenedScreen(const std::vector<uint8_t> &file) {
+  std::vector<uint8_t> wider = file;
+  if (wider.size() < 10) return wider;
+  int width = wider[6] | wider[7] << 8;
+  if (width == 0xFFFF) return wider;
+  wider[6] = uint8_t(width + 1);
+  wider[7] = uint8_t((width + 1) >> 8);
+  return wider;
+}
+
+bool sameLeftColumns(const uint8_t *narrow, const uint8_t *wide, int width, int height) {
+  const size_t row = size_t(width) * 4;
+  for (int y = 0; y < height; ++y) {
+    if (memcmp(narrow + size_t(y) * row, wide + size_t(y) * (row + 4), row) != 0) return false;
+  }
+  return true;
 }
 
 }  // namespace tkpixmap::testing

@@ -74,11 +74,14 @@ std::vector<int> randomIndices(size_t count, int colours, unsigned seed, int run
   return out;
 }
 
-// A one-image file with a 4-colour global table and raw codes.
+// A one-image file with a 4-colour global table and raw codes, on a screen
+// `extraColumns` wider than the image.
 Bytes withCodes(int width, int height, const std::vector<int> &codes, int minCodeSize = 2,
-                int tableBits = 1) {
+                int tableBits = 1, int extraColumns = 0) {
   GifWriter gif;
-  gif.signature().screen(width, height, 0x80 | tableBits).colorTable(grayPalette(2 << tableBits));
+  gif.signature()
+      .screen(width + extraColumns, height, 0x80 | tableBits)
+      .colorTable(grayPalette(2 << tableBits));
   gif.imageDescriptor(0, 0, width, height)
       .imageData(minCodeSize, testing::packCodesTracked(codes, minCodeSize))
       .trailer();
@@ -320,20 +323,36 @@ TEST(GifLzw, SmallHandMadeCodeSequences) {
       // 6 straight after the clear code is a pixel value; entry 6 is then
       // defined as itself plus 1, and using it ends the data.
       {"entry that refers to itself", 4, 1, {4, 6, 1, 6, 5}, {6, 1, -1, -1}},
+      // 7 after the clear code is a pixel beyond the table: the previous
+      // string, so 6 (next free) is 7 followed by 7.
+      {"next free after a pixel above the table", 8, 1, {4, 7, 6, 5},
+       {7, 7, 7, -1, -1, -1, -1, -1}},
+      {"next free after the clear code as a pixel", 5, 1, {4, 1, 4, 4, 6, 5}, {1, 4, 4, 4, -1}},
+      {"entry defined on a pixel above the table", 6, 1, {4, 7, 2, 6, 5}, {7, 2, 7, 2, -1, -1}},
+      // 6 after the clear code: 7 above the next free entry repeats it, and
+      // entry 6, defined on itself, is no string; the next entry is still
+      // the string just written (6, 6) plus the next pixel.
+      {"entry after one that refers to itself", 7, 1, {4, 6, 7, 1, 7, 5}, {6, 6, 6, 1, 6, 6, 1}},
   };
-  for (const auto &c : cases) {
-    Decoded d = decode(withCodes(c.width, c.height, c.codes, 2, 2));
-    ASSERT_EQ(d.status, ReadStatus::ok) << c.name;
-    std::vector<uint8_t> want;
-    for (int p : c.pixels) {
-      if (p < 0) {
-        want.insert(want.end(), {0, 0, 0, 0});
-      } else {
-        auto colour = colours({p}, 2);
-        want.insert(want.end(), colour.begin(), colour.end());
+  // The same bytes give the same image pixels on a screen one column wider
+  // (which is decoded through the clipping path).
+  for (int extraColumns : {0, 1}) {
+    for (const auto &c : cases) {
+      Decoded d = decode(withCodes(c.width, c.height, c.codes, 2, 2, extraColumns));
+      ASSERT_EQ(d.status, ReadStatus::ok) << c.name;
+      std::vector<uint8_t> want;
+      for (size_t i = 0; i < c.pixels.size(); ++i) {
+        int p = c.pixels[i];
+        if (p < 0) {
+          want.insert(want.end(), {0, 0, 0, 0});
+        } else {
+          auto colour = colours({p}, 2);
+          want.insert(want.end(), colour.begin(), colour.end());
+        }
+        if ((i + 1) % size_t(c.width) == 0) want.resize(want.size() + 4 * size_t(extraColumns));
       }
+      EXPECT_EQ(d.rgba, want) << c.name << ", screen " << extraColumns << " column(s) wider";
     }
-    EXPECT_EQ(d.rgba, want) << c.name;
   }
 }
 

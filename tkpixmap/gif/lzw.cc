@@ -1,34 +1,69 @@
 // lzw.cc - GIF LZW decoding into RGBA pixels.
 //
-// Speed comes from three things: codes are taken from a 64-bit bit buffer
-// refilled several bytes at a time; every table entry keeps its string's
-// length and first pixel, so a code expands with one backward walk straight
-// into the output row (no stack of pending pixels); and colours go from the
-// palette straight into the row.  Strings that cross a row end or the edge
-// of the window take a slower pixel-at-a-time path.
+// One loop (decodeCodes) turns codes into strings for both ways of writing
+// rows, so an image's pixels never depend on where it lies.  Speed comes
+// from: codes taken from a 64-bit window kept in registers and refilled
+// with one 8-byte load from gathered sub-blocks; for an image that fills
+// the window, strings copied in 8-pixel blocks from where they were last
+// written (a literal from the palette), so a code costs one table load and
+// one block copy; otherwise table entries that keep their string's length
+// and first pixel, expanded with one backward walk straight into the row.
+// Strings that cross a row end or the edge of the window take a slower
+// pixel-at-a-time path.
 
 #include "tkpixmap/gif/lzw.h"
 
+#include <algorithm>
 #include <bit>
 #include <stddef.h>
+#include <stdint.h>
 #include <string.h>
 
 namespace tkpixmap::gif {
 namespace {
 
-// Codes, least significant bit first, out of the data sub-blocks.
+// What BitReader::read gives once the data has ended: above every code, so
+// the loop meets it only off its common path.
+constexpr int kDataEnded = 1 << 16;
+
+// The bits not yet used as codes: kept in the decoding loop's registers,
+// and handed to the reader by value when they run short.
+struct BitWindow {
+  uint64_t bits = 0;
+  int count = 0;  // valid bits in `bits`
+};
+
+// Codes, least significant bit first, out of the data sub-blocks.  Whole
+// sub-blocks are gathered, several at a time, into one buffer (never past
+// the terminator), so that the window is nearly always refilled with one
+// 8-byte load inside the loop.
 class BitReader {
  public:
   explicit BitReader(ByteSource &source) : source_(source) {}
 
-  // The next code of `width` bits, or -1 once the data has ended.  A code
-  // that starts before the end of the data but is cut by it is completed
-  // with zero bits.
-  [[gnu::always_inline]] int read(int width) {
-    if (count_ < width && !fill(width)) [[unlikely]] return -1;
-    int code = static_cast<int>(bits_ & ((uint64_t{1} << width) - 1));
-    bits_ >>= width;
-    count_ -= width;
+  // The next code of `width` bits, or kDataEnded once the data has ended.
+  // A code that starts before the end of the data but is cut by it is
+  // completed with zero bits.
+  [[gnu::always_inline]] int read(BitWindow &w, int width) {
+    if (w.count < width) [[unlikely]] {
+      if (end_ - next_ >= 8) [[likely]] {
+        // Keep as many whole bytes as fit; the surplus bits above w.count
+        // are the same bytes the next load brings again.
+        uint64_t word;
+        memcpy(&word, next_, sizeof word);
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        w.bits |= word << w.count;
+        const int taken = (63 - w.count) >> 3;
+        next_ += taken;
+        w.count += taken * 8;
+      } else {
+        w = fill(w, width);
+        if (w.count < width) return kDataEnded;
+      }
+    }
+    int code = static_cast<int>(w.bits & ((uint64_t{1} << width) - 1));
+    w.bits >>= width;
+    w.count -= width;
     return code;
   }
 
@@ -37,98 +72,56 @@ class BitReader {
   void skipRest() {
     while (!ended_) {
       int length = source_.readByte();
-      if (length <= 0 || source_.view(static_cast<size_t>(length), block_) == nullptr) {
+      if (length <= 0 || source_.view(static_cast<size_t>(length), buffer_) == nullptr) {
         ended_ = true;
       }
     }
   }
 
  private:
-  [[gnu::noinline]] bool fill(int width) {
+  // The window with at least `width` bits, or fewer once the data has ended.
+  [[gnu::noinline]] BitWindow fill(BitWindow w, int width) {
     for (;;) {
-      if (end_ - next_ >= 8) {
-        // Load 8 bytes and keep as many whole ones as fit; the surplus bits
-        // above count_ are the same bytes the next load brings again.
-        uint64_t word;
-        memcpy(&word, next_, sizeof word);
-        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-        bits_ |= word << count_;
-        int taken = (63 - count_) >> 3;
-        next_ += taken;
-        count_ += taken * 8;
+      while (w.count <= 56 && next_ < end_) {
+        w.bits |= uint64_t{*next_++} << w.count;
+        w.count += 8;
       }
-      while (count_ <= 56 && next_ < end_) {
-        bits_ |= uint64_t{*next_++} << count_;
-        count_ += 8;
-      }
-      if (count_ >= width) return true;
+      if (w.count >= width) return w;
       if (ended_) {
-        if (count_ == 0) return false;
-        count_ = width;  // the bits above are zero
-        return true;
+        if (w.count > 0) w.count = width;  // the bits above are zero
+        return w;
       }
+      gather();
+    }
+  }
+
+  // Reads the following sub-blocks into the buffer, as many as fit.
+  void gather() {
+    size_t filled = 0;
+    while (!ended_ && filled + 255 <= sizeof buffer_) {
       int length = source_.readByte();  // 0: the terminator; -1: end of input
       if (length <= 0) {
         ended_ = true;
-        continue;
+        break;
       }
-      const uint8_t *data = source_.view(static_cast<size_t>(length), block_);
+      uint8_t *to = buffer_ + filled;
+      const uint8_t *data = source_.view(static_cast<size_t>(length), to);
       if (data == nullptr) {  // a cut sub-block is unusable as a whole
         ended_ = true;
-        continue;
+        break;
       }
-      next_ = data;
-      end_ = data + length;
+      if (data != to) memcpy(to, data, static_cast<size_t>(length));
+      filled += static_cast<size_t>(length);
     }
+    next_ = buffer_;
+    end_ = buffer_ + filled;
   }
 
   ByteSource &source_;
-  uint64_t bits_ = 0;
-  int count_ = 0;  // valid bits in bits_
   const uint8_t *next_ = nullptr;
   const uint8_t *end_ = nullptr;
   bool ended_ = false;  // terminator seen or the data could not be read
-  uint8_t block_[256];
-};
-
-// The code width and the next free table entry, as clear codes and new
-// entries move them: the width grows by one bit when the next free entry
-// reaches 2^width, up to 12 bits.
-struct CodeSpace {
-  explicit CodeSpace(int minimumSize)
-      : minCodeSize(minimumSize), clearCode(1 << minimumSize), endCode(clearCode + 1) {
-    reset();
-  }
-
-  void reset() {
-    width = minCodeSize + 1;
-    nextFree = clearCode + 2;
-    widthLimit = 2 * clearCode;
-    widenAt = limitOrBeyond(widthLimit);
-  }
-
-  bool full() const { return nextFree >= kMaxCodes; }
-
-  // After an entry has been defined at nextFree.
-  void advance() {
-    if (++nextFree >= widenAt) {
-      widthLimit *= 2;
-      widenAt = limitOrBeyond(widthLimit);
-      ++width;
-    }
-  }
-
-  const int minCodeSize;
-  const int clearCode;
-  const int endCode;
-  int width;
-  int nextFree;
-
- private:
-  static int limitOrBeyond(int limit) { return limit < kMaxCodes ? limit : kMaxCodes + 1; }
-
-  int widthLimit;
-  int widenAt;  // nextFree at which the width grows; past 4096 once at 12 bits
+  uint8_t buffer_[16 * 255];
 };
 
 // Walks the image's rows (plain or interlaced) and stores the pixels that
@@ -244,21 +237,6 @@ class RasterWriter {
 
 }  // namespace
 
-RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palette &palette,
-                                const RasterGeometry &geometry, uint8_t *pixels) {
-  if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize) return RasterStatus::badCodeSize;
-  if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) return RasterStatus::complete;
-  if (fillsWindow(geometry)) {
-    auto *out = reinterpret_cast<uint32_t *>(pixels);
-    const size_t count = size_t(geometry.windowWidth) * size_t(geometry.windowHeight);
-    RasterStatus status = decodeInOrder(source, minCodeSize, palette, out, count);
-    // Rows the data did not reach are clear, so they may move with the rest.
-    if (geometry.interlaced) placeInterlacedRows(out, geometry.imageWidth, geometry.imageHeight);
-    return status;
-  }
-  return decodeAnyOrder(source, minCodeSize, palette, geometry, pixels);
-}
-
 namespace {
 
 // The image row that the k-th stored row of an interlaced image is.
@@ -307,224 +285,299 @@ void LzwDecoder::placeInterlacedRows(uint32_t *pixels, int width, int height) {
 
 namespace {
 
+// What writing one code's string led to.
+enum class Put {
+  more,  // room for more pixels
+  full,  // the raster is complete
+  dead,  // the code's entry refers to itself: the data ends
+};
+
+// The one code-to-string step of both decoders: which string each code
+// stands for and which entry it defines.  `Strings` keeps the strings and
+// writes them (in buffer order, or clipped into any window); it has
+//   putPixel(p, refersToItself)
+//                    the code after a clear code, a string of one pixel p
+//                    whatever its value; refersToItself when p is the next
+//                    free entry: the entry defined next then refers to
+//                    itself
+//   putCode(c, slot) the string of entry c below the next free one;
+//                    defines entry `slot` as the previous string plus c's
+//                    first pixel.  The clear and end codes read as entries
+//                    that refer to themselves (Put::dead, nothing written),
+//                    so the common path needs one test to tell them apart
+//   putPreviousAndItsFirst(slot)
+//                    a code at or above the next free entry: the previous
+//                    string plus its own first pixel, which it also defines
+//                    as entry `slot`
+// and keeps the previous string for the next step.  Once the table is full
+// `slot` is kMaxCodes, a spare entry never read.
+//
+// The code width and the next free entry live in locals (and the bit window
+// in registers) so that nothing of the loop's own state goes through memory.
+template <typename Strings>
+RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
+  const int clearCode = 1 << minCodeSize;
+  const int endCode = clearCode + 1;
+  // The width grows by one bit when the next free entry reaches widenAt
+  // (2^width), up to 12 bits; past that widenAt lies beyond the table.
+  int width, nextFree, widenAt;
+  auto reset = [&] {
+    width = minCodeSize + 1;
+    nextFree = clearCode + 2;
+    widenAt = 2 * clearCode < kMaxCodes ? 2 * clearCode : kMaxCodes + 1;
+  };
+  reset();
+  BitWindow window;
+
+  int code;
+  do {
+    code = reader.read(window, width);
+  } while (code == clearCode);
+  if (code == kDataEnded) return RasterStatus::endedEarly;
+  if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
+  for (;;) {
+    code = reader.read(window, width);
+    Put put;
+    if (code < nextFree) [[likely]] {
+      put = strings.putCode(code, nextFree);
+      if (put == Put::dead) [[unlikely]] {
+        if (code == clearCode) {
+          reset();
+          code = reader.read(window, width);  // whatever follows is a pixel
+          if (code == kDataEnded) return RasterStatus::endedEarly;
+          if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
+          continue;
+        }
+        if (code == endCode) reader.skipRest();
+        return RasterStatus::endedEarly;
+      }
+    } else if (code == kDataEnded) {
+      return RasterStatus::endedEarly;
+    } else {
+      put = strings.putPreviousAndItsFirst(nextFree);
+    }
+    if (put == Put::full) [[unlikely]] return RasterStatus::complete;
+    if (++nextFree >= widenAt) [[unlikely]] {
+      if (nextFree > kMaxCodes) {
+        nextFree = kMaxCodes;  // full: codes stay 12 bits until a clear code
+      } else {
+        ++width;
+        // Doubling the limit, not the entry: at code size 0 the width grows
+        // at two entries in a row.
+        widenAt = 2 * widenAt < kMaxCodes ? 2 * widenAt : kMaxCodes + 1;
+      }
+    }
+  }
+}
+
 // Copies the first `length` pixels of `from` to `to` in blocks of 8, which
 // may write up to 7 pixels past `length` (they are written again later).
 // Every block is read whole before it is stored, and the pixels needed lie
 // before `to`, so source and destination may overlap.
 [[gnu::always_inline]] inline void copyBlocks(uint32_t *to, const uint32_t *from, uint32_t length) {
-  uint32_t i = 0;
+  // Two register-sized halves: a plain array would be staged on the stack.
+  typedef uint32_t Half __attribute__((vector_size(16)));
+  const uint32_t *const stop = to + length;
   do {
-    uint32_t block[8];
-    memcpy(block, from + i, sizeof block);
-    memcpy(to + i, block, sizeof block);
-    i += 8;
-  } while (i < length);
+    Half low, high;
+    memcpy(&low, from, sizeof low);
+    memcpy(&high, from + 4, sizeof high);
+    memcpy(to, &low, sizeof low);
+    memcpy(to + 4, &high, sizeof high);
+    from += 8;
+    to += 8;
+  } while (to < stop);
 }
 
-}  // namespace
+// Strings for an image that fills the buffer in order: each string is
+// copied from where it was last written (or from the palette, for a
+// literal), and a new entry's string is the previous one plus the pixel
+// now after it.
+class InOrderStrings {
+ public:
+  using Copy = LzwDecoder::Copy;
 
-RasterStatus LzwDecoder::decodeInOrder(ByteSource &source, int minCodeSize,
-                                       const Palette &palette, uint32_t *pixels, size_t count) {
-  CodeSpace codes(minCodeSize);
-  const int clearCode = codes.clearCode;
-  const int endCode = codes.endCode;
-  Copy *const copies = copies_;
-  const uint32_t *const colour = palette.colour;
-  // A literal's string is its palette colour; 8 palette entries past any
-  // literal exist, so literals copy in blocks like every other string.
-  for (int e = 0; e < clearCode; ++e) copies[e] = Copy{colour + e, 1};
+  InOrderStrings(int clearCode, Copy *copies, const Palette &palette, uint32_t *pixels,
+                 size_t count)
+      : copies_(copies), colour_(palette.colour), out_(pixels), end_(pixels + count),
+        blocksEnd_(reinterpret_cast<uintptr_t>(end_) - kBlockSlack * sizeof *end_) {
+    // A literal's string is its palette colour; 8 palette entries past any
+    // literal exist, so literals copy in blocks like every other string.
+    for (int e = 0; e < clearCode; ++e) copies[e] = Copy{colour_ + e, 1};
+    copies[clearCode] = copies[clearCode + 1] = Copy{nullptr, 0};
+  }
 
-  uint32_t *out = pixels;
-  uint32_t *const end = pixels + count;
-  // Blocks of up to `kBlockSlack` pixels past a string stay in the buffer
-  // when the string starts no later than this.
-  constexpr size_t kBlockSlack = 8;
+  [[gnu::always_inline]] bool putPixel(int pixel, bool refersToItself) {
+    *out_ = colour_[pixel];
+    bool more = put(out_, 1);  // copying it onto itself records where it went
+    if (refersToItself) previousLength_ = kRefersToItself;
+    return more;
+  }
 
-  BitReader bits(source);
-  RasterStatus status = RasterStatus::endedEarly;
-  const uint32_t *previousStart = nullptr;  // where the previous code's string went
-  uint32_t previousLength = 0;
-  // The pixel value after a clear code was the code of the next entry: that
-  // entry is then defined on itself, and using it ends the data (length 0).
-  bool nextRefersToItself = false;
-  auto define = [&](const uint32_t *start, uint32_t length) {
-    if (codes.full()) return;
-    copies[codes.nextFree] = nextRefersToItself ? Copy{nullptr, 0} : Copy{start, length};
-    nextRefersToItself = false;
-    codes.advance();
-  };
+  [[gnu::always_inline]] Put putCode(int code, int slot) {
+    const Copy string = copies_[code];
+    if (string.length == 0) return Put::dead;
+    const uint32_t *start = previousStart_;
+    const uint32_t length = previousLength_;
+    if (!put(string.source, string.length)) return Put::full;
+    // The previous string plus this one's first pixel: exactly what now
+    // lies at the previous string's start (length 0 after kRefersToItself).
+    copies_[slot] = Copy{start, length + 1};
+    return Put::more;
+  }
+
+  Put putPreviousAndItsFirst(int slot) {
+    // The previous string copied one pixel longer onto its own end.
+    const bool refersToItself = previousLength_ == kRefersToItself;
+    const uint32_t *start = previousStart_;
+    const uint32_t length = (refersToItself ? 1 : previousLength_) + 1;
+    uint32_t *to = out_;
+    size_t n = std::min(size_t(length), size_t(end_ - out_));
+    for (size_t i = 0; i < n; ++i) to[i] = start[i];
+    out_ += n;
+    previousStart_ = to;
+    previousLength_ = length;
+    if (out_ >= end_) return Put::full;
+    copies_[slot] = refersToItself ? Copy{nullptr, 0} : Copy{start, length};
+    return Put::more;
+  }
+
+  // Clears whatever the data did not reach (and any block written past it).
+  void clearRest() { memset(out_, 0, size_t(end_ - out_) * sizeof *out_); }
+
+ private:
+  // Blocks of up to this many pixels past a string stay in the buffer when
+  // the string starts no later than this.
+  static constexpr size_t kBlockSlack = 8;
+  // The length recorded for a pixel equal to the next free entry: one more
+  // is 0, so the entry defined on it refers to itself with no test.
+  static constexpr uint32_t kRefersToItself = UINT32_MAX;
 
   // Writes `length` pixels of the string at `from`, clipped to the buffer.
   // False once the buffer is full.
-  auto put = [&](const uint32_t *from, uint32_t length) {
-    previousStart = out;
-    previousLength = length;
-    if (size_t(end - out) >= length + kBlockSlack) [[likely]] {
-      copyBlocks(out, from, length);
-      out += length;
+  [[gnu::always_inline]] bool put(const uint32_t *from, uint32_t length) {
+    previousStart_ = out_;
+    previousLength_ = length;
+    // In addresses, so that no pointer is formed past the buffer; in a
+    // buffer smaller than a block every string takes the checked copy.
+    if (reinterpret_cast<uintptr_t>(out_) + length * sizeof *out_ <= blocksEnd_) [[likely]] {
+      copyBlocks(out_, from, length);
+      out_ += length;
       return true;
     }
-    size_t room = size_t(end - out);
-    size_t n = length < room ? length : room;
-    for (size_t i = 0; i < n; ++i) out[i] = from[i];
-    out += n;
-    return out < end;
-  };
-  // A pixel value straight from the data (the first after a clear code).
-  auto putPixel = [&](int pixel) {
-    nextRefersToItself = pixel == codes.nextFree;
-    *out = colour[pixel];
-    return put(out, 1);  // copying it onto itself records where it went
-  };
-
-  int code;
-  do {
-    code = bits.read(codes.width);
-  } while (code == clearCode);
-  if (code >= 0) {
-    if (!putPixel(code)) return RasterStatus::complete;
-    for (;;) {
-      code = bits.read(codes.width);
-      if (code < codes.nextFree && code != clearCode && code != endCode) [[likely]] {
-        if (code < 0) break;
-        const Copy string = copies[code];
-        if (string.length == 0) break;  // an entry that refers to itself
-        const uint32_t *start = previousStart;
-        const uint32_t length = previousLength;
-        if (!put(string.source, string.length)) {
-          status = RasterStatus::complete;
-          break;
-        }
-        // The new entry is the previous string plus this one's first
-        // pixel: exactly what now lies at the previous string's start.
-        define(start, length + 1);
-        continue;
-      }
-      if (code == clearCode) {
-        codes.reset();
-        code = bits.read(codes.width);  // whatever follows is a pixel
-        if (code < 0) break;
-        if (!putPixel(code)) {
-          status = RasterStatus::complete;
-          break;
-        }
-        continue;
-      }
-      if (code == endCode) {
-        bits.skipRest();
-        break;
-      }
-      // Not yet defined: the previous string and its own first pixel, which
-      // is the previous string copied one pixel longer onto its own end.
-      const uint32_t *start = previousStart;
-      const uint32_t length = previousLength + 1;
-      uint32_t *to = out;
-      size_t room = size_t(end - out);
-      size_t n = length < room ? length : room;
-      for (size_t i = 0; i < n; ++i) to[i] = start[i];
-      out += n;
-      previousStart = to;
-      previousLength = length;
-      if (out >= end) {
-        status = RasterStatus::complete;
-        break;
-      }
-      define(start, length);
-    }
+    size_t n = std::min(size_t(length), size_t(end_ - out_));
+    for (size_t i = 0; i < n; ++i) out_[i] = from[i];
+    out_ += n;
+    return out_ < end_;
   }
-  // Whatever the data did not reach (and any block written past it) is clear.
-  memset(out, 0, size_t(end - out) * sizeof *out);
-  return status;
-}
 
-RasterStatus LzwDecoder::decodeAnyOrder(ByteSource &source, int minCodeSize,
-                                        const Palette &palette, const RasterGeometry &geometry,
-                                        uint8_t *pixels) {
-  CodeSpace codes(minCodeSize);
-  const int clearCode = codes.clearCode;
-  const int endCode = codes.endCode;
-  Entry *const table = table_;
-  // Literal entries are one pixel each.  The clear and end codes, and any
-  // entry not defined since the last clear code, read as two pixels of value
-  // 0 when a string refers to them (the effect of all-zero table links);
-  // `undefined` stands for those, so the table needs no clearing between
-  // clear codes.
-  for (int e = 0; e < clearCode; ++e) table[e] = Entry::make(0, e, e, 1);
-  const Entry undefined = Entry::make(0, 0, 0, 2);
-  table[clearCode] = undefined;
-  table[endCode] = undefined;
+  Copy *const copies_;
+  const uint32_t *const colour_;
+  uint32_t *out_;
+  uint32_t *const end_;
+  const uintptr_t blocksEnd_;  // strings ending by here leave room for a block
+  const uint32_t *previousStart_ = nullptr;  // where the previous string went
+  uint32_t previousLength_ = 0;
+};
 
-  BitReader bits(source);
-  RasterWriter<Entry> raster(geometry, pixels, palette);
+// Strings for any geometry: kept as table entries and expanded through the
+// table into the rows the window holds.
+class ClippedStrings {
+ public:
+  using Entry = LzwDecoder::Entry;
 
-  int code;
-  do {
-    code = bits.read(codes.width);
-  } while (code == clearCode);
-  if (code < 0) return RasterStatus::endedEarly;
-  if (!raster.put(code)) return RasterStatus::complete;
-  int previous = code;
-  int firstPixel = code;
+  ClippedStrings(int clearCode, Entry *table, uint16_t *scratch, const Palette &palette,
+                 const RasterGeometry &geometry, uint8_t *pixels)
+      : clearCode_(clearCode), table_(table), scratch_(scratch),
+        raster_(geometry, pixels, palette) {
+    // Only literals and entries defined since the last clear code are ever
+    // read, so the table needs no clearing.
+    for (int e = 0; e < clearCode; ++e) table[e] = Entry::make(0, e, e, 1);
+    table[clearCode] = table[clearCode + 1] = Entry::make(0, 0, 0, 0);
+  }
 
-  for (;;) {
-    code = bits.read(codes.width);
-    int incoming = code;
-    if (code < clearCode) {
-      // A literal, the commonest code in photographs.
-      if (code < 0) return RasterStatus::endedEarly;
-      if (!raster.put(code)) return RasterStatus::complete;
-      firstPixel = code;
-    } else if (code > endCode && code < codes.nextFree) {
-      const Entry entry = table[code];
-      if (entry.length() == 0) return RasterStatus::endedEarly;  // refers to itself
-      if (!raster.putString(table, code, entry.length(), false, 0, scratch_)) {
-        return RasterStatus::complete;
-      }
-      firstPixel = entry.first();
-    } else if (code == clearCode) {
-      codes.reset();
-      // Whatever follows a clear code is a pixel, even another clear code.
-      code = bits.read(codes.width);
-      if (code < 0) return RasterStatus::endedEarly;
-      if (!raster.put(code)) return RasterStatus::complete;
-      previous = code;
-      firstPixel = code;
-      continue;
-    } else if (code == endCode) {
-      bits.skipRest();
-      return RasterStatus::endedEarly;
+  [[gnu::always_inline]] bool putPixel(int pixel, bool refersToItself) {
+    nextRefersToItself_ = refersToItself;
+    if (pixel < clearCode_) {
+      previous_ = pixel;
     } else {
-      // Not yet defined: the previous string followed by its first pixel.
-      if (previous < codes.nextFree) {
-        const Entry prior = table[previous];
-        if (prior.length() == 0) return RasterStatus::endedEarly;
-        if (!raster.putString(table, previous, prior.length(), true, firstPixel, scratch_)) {
-          return RasterStatus::complete;
-        }
-        firstPixel = prior.first();
-      } else {
-        // The previous code was never defined (malformed data): 0, 0, tail.
-        if (!raster.put(0) || !raster.put(0) || !raster.put(firstPixel)) {
-          return RasterStatus::complete;
-        }
-        firstPixel = 0;
-      }
-      if (!codes.full()) incoming = codes.nextFree;
+      table_[LzwDecoder::kPixelEntry] = Entry::make(0, pixel, pixel, 1);
+      previous_ = LzwDecoder::kPixelEntry;
     }
-
-    if (!codes.full()) {
-      // Defining an entry on the one being defined makes it refer to itself.
-      const int nextFree = codes.nextFree;
-      const Entry prior = previous < nextFree ? table[previous] : undefined;
-      // A pixel value above every entry (after a clear code) is no string:
-      // link to the clear code, which reads as `undefined`, never to an
-      // entry this decode has not written.
-      const int link = previous <= nextFree ? previous : clearCode;
-      table[nextFree] = prior.extended(link, nextFree, firstPixel);
-      codes.advance();
-    }
-    previous = incoming;
+    return raster_.put(pixel);
   }
+
+  [[gnu::always_inline]] Put putCode(int code, int slot) {
+    int first;
+    if (code < clearCode_) {
+      // A literal, the commonest code in photographs.
+      if (!raster_.put(code)) return Put::full;
+      first = code;
+    } else {
+      const Entry entry = table_[code];
+      if (entry.length() == 0) return Put::dead;
+      if (!raster_.putString(table_, code, entry.length(), false, 0, scratch_)) return Put::full;
+      first = entry.first();
+    }
+    define(slot, first);
+    previous_ = code;
+    return Put::more;
+  }
+
+  Put putPreviousAndItsFirst(int slot) {
+    const Entry prior = table_[previous_];
+    if (!raster_.putString(table_, previous_, prior.length(), true, prior.first(), scratch_)) {
+      return Put::full;
+    }
+    const Entry string = prior.extended(previous_, prior.first());
+    if (nextRefersToItself_) {
+      // The entry is no string, but the next one is defined on the string
+      // just written: it is kept past the table.
+      table_[slot] = Entry::make(0, 0, 0, 0);
+      table_[LzwDecoder::kRepeatedPixelEntry] = string;
+      previous_ = LzwDecoder::kRepeatedPixelEntry;
+      nextRefersToItself_ = false;
+    } else {
+      table_[slot] = string;
+      previous_ = slot;
+    }
+    return Put::more;
+  }
+
+ private:
+  [[gnu::always_inline]] void define(int slot, int firstPixel) {
+    table_[slot] = nextRefersToItself_ ? Entry::make(0, 0, 0, 0)
+                                       : table_[previous_].extended(previous_, firstPixel);
+    nextRefersToItself_ = false;
+  }
+
+  const int clearCode_;
+  Entry *const table_;
+  uint16_t *const scratch_;
+  RasterWriter<Entry> raster_;
+  int previous_ = 0;  // the entry holding the previous string
+  bool nextRefersToItself_ = false;
+};
+
+}  // namespace
+
+RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palette &palette,
+                                const RasterGeometry &geometry, uint8_t *pixels) {
+  if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize) return RasterStatus::badCodeSize;
+  if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) return RasterStatus::complete;
+  BitReader bits(source);
+  if (fillsWindow(geometry)) {
+    auto *out = reinterpret_cast<uint32_t *>(pixels);
+    const size_t count = size_t(geometry.windowWidth) * size_t(geometry.windowHeight);
+    InOrderStrings strings(1 << minCodeSize, copies_, palette, out, count);
+    RasterStatus status = decodeCodes(bits, minCodeSize, strings);
+    strings.clearRest();
+    // Rows the data did not reach are clear, so they may move with the rest.
+    if (geometry.interlaced) placeInterlacedRows(out, geometry.imageWidth, geometry.imageHeight);
+    return status;
+  }
+  ClippedStrings strings(1 << minCodeSize, table_, scratch_, palette, geometry, pixels);
+  return decodeCodes(bits, minCodeSize, strings);
 }
 
 }  // namespace tkpixmap::gif

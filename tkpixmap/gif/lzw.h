@@ -11,14 +11,17 @@
 //    followed by its first pixel (as for a code equal to the next free
 //    entry), and decoding continues from the entry that defines.
 //  * The first code after a clear code is delivered as a pixel whatever its
-//    value; any pixel value without a colour-map entry (256 and above)
-//    comes out as 0,0,0,0.
+//    value, and is the previous string of the code after it; any pixel
+//    value without a colour-map entry (256 and above) comes out as 0,0,0,0.
+//  * An image's pixels do not depend on where it lies: one code-to-string
+//    step serves the image that fills the window and the clipped one.
 //  * A code cut by the end of the data is completed with zero bits.
 //  * When the table is full (4096 entries) no entry is added and codes stay
 //    12 bits wide until the next clear code.
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "tkpixmap/gif/source.h"
 
@@ -28,10 +31,21 @@ constexpr int kMaxCodes = 4096;
 constexpr int kMaxMinCodeSize = 11;
 
 // RGBA colours in memory order, indexed by pixel value.  Pixel values reach
-// 4095 in malformed data; entries from 256 up stay 0 (transparent black), so
-// out-of-range values need no test in the inner loop.
+// 4095 in malformed data; entries from 256 up to the largest value a code
+// size allows are 0 (transparent black), so out-of-range values need no test
+// in the inner loop.
 struct Palette {
   uint32_t colour[kMaxCodes];
+
+  // Entries 0 to 255: what no colour map supplies.
+  void clearColourMapEntries() { memset(colour, 0, 256 * sizeof colour[0]); }
+  // Entries from 256 up to the largest pixel value of data at minCodeSize
+  // (the first code after a clear code, one bit wider than the literals).
+  // Clearing only these keeps the cost of small images down.
+  void clearBeyondColourMap(int minCodeSize) {
+    const int values = 2 << minCodeSize;
+    if (values > 256) memset(colour + 256, 0, size_t(values - 256) * sizeof colour[0]);
+  }
 };
 
 // Where the image lands: its rectangle on the logical screen, and the window
@@ -50,7 +64,8 @@ enum class RasterStatus {
 };
 
 // All decoder state lives here, one object per decode, so decodes may run in
-// several threads.  About 40 KiB: fine on the stack of a Tcl command.
+// several threads.  About 80 KiB, of which a decode touches only what its
+// data uses: fine on the stack of a Tcl command.
 class LzwDecoder {
  public:
   // Reads the data sub-blocks from `source` (positioned after the minimum
@@ -69,17 +84,11 @@ class LzwDecoder {
   }
 
  private:
-  // Pixels in buffer order: each string is copied from where it was last
-  // written (or from the palette, for a literal).
-  RasterStatus decodeInOrder(ByteSource &source, int minCodeSize, const Palette &palette,
-                             uint32_t *pixels, size_t count);
   // Moves the rows of an interlaced image, stored in the order they came,
   // to their places.
   static void placeInterlacedRows(uint32_t *pixels, int width, int height);
-  // Any geometry: strings are expanded through the table into the rows.
-  RasterStatus decodeAnyOrder(ByteSource &source, int minCodeSize, const Palette &palette,
-                              const RasterGeometry &geometry, uint8_t *pixels);
 
+ public:
   // One table entry: its string is the string of `prefix` followed by the
   // pixel `suffix`; `first` is the string's first pixel and `length` its
   // length (0 marks an entry that refers to itself).  One 64-bit word, so
@@ -92,13 +101,10 @@ class LzwDecoder {
       return Entry(uint64_t(uint16_t(prefix)) | uint64_t(uint16_t(suffix)) << 16 |
                    uint64_t(uint16_t(first)) << 32 | uint64_t(uint16_t(length)) << 48);
     }
-    // The entry for this string followed by `suffix`, as code `self` of
-    // the table; it refers to itself when this entry does or is `self`.
-    Entry extended(int ownCode, int self, int suffix) const {
-      uint64_t word = uint64_t(uint16_t(ownCode)) | uint64_t(uint16_t(suffix)) << 16 |
-                      (bits_ & kFirstMask) | ((bits_ + kLengthOne) & kLengthMask);
-      if (length() == 0 || ownCode == self) word &= ~kLengthMask;
-      return Entry(word);
+    // The entry for this string (table entry `ownCode`) followed by `suffix`.
+    Entry extended(int ownCode, int suffix) const {
+      return Entry(uint64_t(uint16_t(ownCode)) | uint64_t(uint16_t(suffix)) << 16 |
+                   (bits_ & kFirstMask) | ((bits_ + kLengthOne) & kLengthMask));
     }
     int prefix() const { return int(bits_ & 0xFFFF); }
     int suffix() const { return int(bits_ >> 16 & 0xFFFF); }
@@ -113,16 +119,26 @@ class LzwDecoder {
     uint64_t bits_;
   };
 
-  // The table of the in-order decoder: where each entry's string was last
-  // written, and its length.
+  // A string of the in-order decoder: where it was last written, and its
+  // length (0 for an entry that refers to itself).
   struct Copy {
     const uint32_t *source;
     uint32_t length;
   };
 
+  // Past the table: entry kMaxCodes takes the entries defined once the
+  // table is full (never read); kPixelEntry the pixel that follows a clear
+  // code, as a string of its own when its value is no literal; and
+  // kRepeatedPixelEntry that pixel twice, when it was the next free entry
+  // and a code above the table repeated it.
+  static constexpr int kPixelEntry = kMaxCodes + 1;
+  static constexpr int kRepeatedPixelEntry = kMaxCodes + 2;
+
+ private:
+  // The in-order decoder keeps copies_, the clipping one table_.
   union {
-    Entry table_[kMaxCodes];
-    Copy copies_[kMaxCodes];
+    Entry table_[kMaxCodes + 3];
+    Copy copies_[kMaxCodes + 1];
   };
   uint16_t scratch_[kMaxCodes + 1];
 };

@@ -76,7 +76,7 @@ ReadStatus readFirstImage(ByteSource &source, ReadRequest &request, Allocate all
   uint8_t screen[3];
   if (!source.read(screen, sizeof screen)) return ReadStatus::okNoPixels;
 
-  memset(&state.palette, 0, sizeof state.palette);
+  state.palette.clearColourMapEntries();
   if ((screen[0] & 0x80) != 0 && !readColorMap(source, 2 << (screen[0] & 7), state.palette)) {
     return ReadStatus::badColorMap;
   }
@@ -138,6 +138,7 @@ ReadStatus readFirstImage(ByteSource &source, ReadRequest &request, Allocate all
     int minCodeSize = source.readByte();
     if (minCodeSize < 0) return fail(ReadStatus::missingCodeSize);
     if (minCodeSize > kMaxMinCodeSize) return fail(ReadStatus::badCodeSize);
+    state.palette.clearBeyondColourMap(minCodeSize);
     if (transparentIndex >= 0) state.palette.colour[transparentIndex] = 0;
 
     RasterGeometry geometry;

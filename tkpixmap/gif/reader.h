@@ -57,7 +57,7 @@ using Allocate = void *(*)(size_t size);
 using Release = void (*)(void *);
 
 // Scratch state for one read: the decoder tables and the palette.  Large
-// (about 56 KiB) but free of allocations; one per thread at a time.
+// (about 90 KiB) but free of allocations; one per thread at a time.
 struct ReadState {
   Palette palette;
   LzwDecoder lzw;
