@@ -3,6 +3,8 @@
 #   d8   8-bit PseudoColor        d16  16-bit TrueColor (5-6-5)
 #   d24  24-bit TrueColor with Composite (offers 32-bit ARGB visuals)
 #   d15  15-bit TrueColor (refused by the pixmap builder)
+#   s2   two 24-bit screens (an image built on one is refused on the other)
+#   t8   8-bit with TrueColor as the default visual (-cc 4), PseudoColor beside it
 # Usage: xvfb.sh start STATEDIR | stop STATEDIR
 # Each server picks a free display number (-displayfd); STATEDIR/<kind>.display
 # holds it and STATEDIR/<kind>.pid the server's process id.
@@ -10,13 +12,15 @@ set -eu
 action=$1
 state=$2
 
-kinds="d8 d16 d24 d15"
+kinds="d8 d16 d24 d15 s2 t8"
 screen_of() {
   case $1 in
     d8) echo "-screen 0 800x600x8" ;;
     d16) echo "-screen 0 800x600x16" ;;
     d24) echo "+extension Composite -screen 0 800x600x24" ;;
     d15) echo "-screen 0 800x600x15" ;;
+    s2) echo "-screen 0 800x600x24 -screen 1 800x600x24" ;;
+    t8) echo "-screen 0 800x600x8 -cc 4" ;;
   esac
 }
 

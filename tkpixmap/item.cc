@@ -4,10 +4,10 @@
 // The item is deliberately thin and immovable: it reports no coordinates,
 // ignores move and scale requests, and owns nothing but its place (the image
 // and its pixmap belong to the process-wide registry).  It uses Tk's
-// string-argument item interface.
+// Tcl_Obj item interface, the only one Tk 9 has, so that one source serves
+// Tk 8.6 and Tk 9.
 
-#define USE_OLD_CANVAS 1
-
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,31 +15,71 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include "tkpixmap/postscript.h"
 #include "tkpixmap/record.h"
 #include "tkpixmap/xbuild.h"
 #include "tkpixmap/xlib.h"
 
+// Tk 9 counts words with Tcl_Size; Tcl 8.6 has no such type and uses int.
+#ifndef TCL_SIZE_MAX
+typedef int Tcl_Size;
+#endif
+
 namespace tkpixmap {
 namespace {
 
+// Tk 8.6 takes word objects through its string entry point when told so
+// with TK_CONFIG_OBJS (in the item type and in each configure call); Tk 9
+// takes nothing else.
+#if TK_MAJOR_VERSION >= 9
+using OptionValue = const char *;  // what option procedures take and give
+using PrintedValue = const char *;
+constexpr int kObjectWords = 0;
+int configureFromTable(Tcl_Interp *interp, Tk_Window tkwin, const Tk_ConfigSpec *specs,
+                       Tcl_Size objc, Tcl_Obj *const objv[], void *record, int flags) {
+  return Tk_ConfigureWidget(interp, tkwin, specs, objc, objv, record, flags);
+}
+#else
+using OptionValue = CONST84 char *;
+using PrintedValue = CONST86 char *;
+constexpr int kObjectWords = TK_CONFIG_OBJS;
+int configureFromTable(Tcl_Interp *interp, Tk_Window tkwin, const Tk_ConfigSpec *specs,
+                       Tcl_Size objc, Tcl_Obj *const objv[], void *record, int flags) {
+  return Tk_ConfigureWidget(interp, tkwin, specs, objc,
+                            static_cast<CONST84 char **>(static_cast<void *>(const_cast<Tcl_Obj **>(objv))),
+                            static_cast<char *>(record), flags | TK_CONFIG_OBJS);
+}
+#endif
+
 // The canvas allocates and frees this record; the header must come first.
 struct PixmapItem {
-  Tk_Item header;        // its box is x1, y1 to x2, y2, with x2 and y2 exclusive
+  Tk_Item header;        // its box is x1, y1 to x2, y2, with x2 and y2 exclusive;
+                         // its state is the -state option
   double x;              // canvas point of the anchor
   double y;
   Tk_Anchor anchor;      // which point of the image lies at (x, y)
-  PixmapRecord *record;  // borrowed from the registry, never freed here
+  PixmapRecord *record;  // the image shown, held (holdRecord) while shown
+  Tk_Canvas canvas;      // for the -pixmap option, whose procedures get no canvas
+  int transparent;       // -transparent: leave the image's transparent pixels undrawn
+  char handle[TCL_INTEGER_SPACE + 8];  // -pixmap as last given: "pixmap" and a number
 };
 
-// The tag procedures are Tk stubs, only known once Tk's stubs table is set
-// up, so they are filled in when the item type is registered.
+// The option procedures are Tk stubs, only known once Tk's stubs table is
+// set up, so they are filled in when the item type is registered.
 Tk_CustomOption pixmapTagsOption = {nullptr, nullptr, nullptr};
+Tk_CustomOption pixmapStateOption = {nullptr, nullptr, nullptr};
+Tk_CustomOption pixmapImageOption = {nullptr, nullptr, nullptr};
 
 Tk_ConfigSpec pixmapConfigSpecs[] = {
     {TK_CONFIG_ANCHOR, "-anchor", nullptr, nullptr, "nw", offsetof(PixmapItem, anchor),
      TK_CONFIG_DONT_SET_DEFAULT, nullptr},
+    {TK_CONFIG_CUSTOM, "-pixmap", nullptr, nullptr, nullptr, 0, 0, &pixmapImageOption},
+    {TK_CONFIG_CUSTOM, "-state", nullptr, nullptr, nullptr, offsetof(Tk_Item, state),
+     TK_CONFIG_NULL_OK, &pixmapStateOption},
     {TK_CONFIG_CUSTOM, "-tags", nullptr, nullptr, nullptr, 0, TK_CONFIG_NULL_OK,
      &pixmapTagsOption},
+    {TK_CONFIG_BOOLEAN, "-transparent", nullptr, nullptr, "0", offsetof(PixmapItem, transparent),
+     0, nullptr},
     {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
 };
 
@@ -47,6 +87,15 @@ constexpr const char kPixmapOption[] = "-pixmap";
 
 void setResult(Tcl_Interp *interp, const char *text) {
   Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
+}
+
+// A refusal to show an image: its message, and an error code that scripts
+// can test, PIXMAP ITEM and the reason's words.
+int refuse(Tcl_Interp *interp, const char *message, const char *reason,
+           const char *detail1 = nullptr, const char *detail2 = nullptr) {
+  Tcl_SetResult(interp, const_cast<char *>(message), TCL_VOLATILE);
+  Tcl_SetErrorCode(interp, "PIXMAP", "ITEM", reason, detail1, detail2, nullptr);
+  return TCL_ERROR;
 }
 
 // Coordinates far outside any window still give a box; clamping keeps the
@@ -71,8 +120,8 @@ void ComputePixmapItemBbox(Tk_Canvas, PixmapItem *item) {
     case TK_ANCHOR_S: x -= w / 2; y -= h; break;
     case TK_ANCHOR_SW: y -= h; break;
     case TK_ANCHOR_W: y -= h / 2; break;
-    case TK_ANCHOR_NW: break;
     case TK_ANCHOR_CENTER: x -= w / 2; y -= h / 2; break;
+    default: break;  // nw, and Tk 9's "no anchor", which the table never sets
   }
   item->header.x1 = x;
   item->header.y1 = y;
@@ -80,106 +129,240 @@ void ComputePixmapItemBbox(Tk_Canvas, PixmapItem *item) {
   item->header.y2 = y + h;
 }
 
-// An item copies from a pixmap made for one display and depth; anything
-// else would be an X protocol error, which ends a Tk process.  So an image
-// is shown only where its pixmap exists and fits.
+// An item copies from a pixmap made for one screen, visual and (at 8 bits)
+// colour map; anything else would be an X protocol error, which ends a Tk
+// process, or wrong colours.  So an image is shown only where its pixmap
+// exists and fits.
 int checkShowable(Tcl_Interp *interp, Tk_Canvas canvas, const PixmapRecord *record) {
-  if (record->pixmap == kNoPixmap) {
-    setResult(interp, "pixmap: image has no pixels to show");
-    return TCL_ERROR;
-  }
+  if (record->pixmap == kNoPixmap)
+    return refuse(interp, "pixmap: image has no pixels to show", "NOPIXELS");
   Tk_Window tkwin = Tk_CanvasTkwin(canvas);
-  if (record->display != Tk_Display(tkwin)) {
-    setResult(interp, "pixmap: image was built for another display");
-    return TCL_ERROR;
-  }
+  if (record->display != Tk_Display(tkwin))
+    return refuse(interp, "pixmap: image was built for another display", "DISPLAY");
   if (record->depth != Tk_Depth(tkwin)) {
     char text[120];
     snprintf(text, sizeof text, "pixmap: image was built for depth %d, canvas depth is %d",
              record->depth, Tk_Depth(tkwin));
-    Tcl_SetResult(interp, text, TCL_VOLATILE);
-    return TCL_ERROR;
+    char built[TCL_INTEGER_SPACE];
+    char shown[TCL_INTEGER_SPACE];
+    snprintf(built, sizeof built, "%d", record->depth);
+    snprintf(shown, sizeof shown, "%d", Tk_Depth(tkwin));
+    return refuse(interp, text, "DEPTH", built, shown);
   }
+  if (record->screen != Tk_Screen(tkwin))
+    return refuse(interp, "pixmap: image was built for another screen", "SCREEN");
+  if (record->visual != Tk_Visual(tkwin))
+    return refuse(interp, "pixmap: image was built for another visual", "VISUAL");
+  // Only colour-map builds store cell numbers; TrueColor pixels mean the
+  // same in every colour map of their visual.
+  if (record->ncolors >= 0 && record->visual->c_class == PseudoColor &&
+      record->colormap != Tk_Colormap(tkwin))
+    return refuse(interp, "pixmap: image was built for another colormap", "COLORMAP");
   return TCL_OK;
 }
 
-// Builds the record's pixmap if need be and makes it the item's image; the
-// item keeps the image it had when that fails.
-int showRecord(Tcl_Interp *interp, Tk_Canvas canvas, PixmapItem *item, PixmapRecord *record) {
+// Builds the record's pixmap if need be and checks that `canvas` can show it.
+int prepareRecord(Tcl_Interp *interp, Tk_Canvas canvas, PixmapRecord *record) {
+  const bool unbuilt = record->pixmap == kNoPixmap;
   if (create_pixmap(record, interp, canvas) != TCL_OK) {
     Tcl_AppendResult(interp, " create_pixmap error", nullptr);
     return TCL_ERROR;
   }
-  if (checkShowable(interp, canvas, record) != TCL_OK) return TCL_ERROR;
+  if (unbuilt && record->pixmap != kNoPixmap && record->screen == nullptr) {
+    // Builders that predate these fields leave them empty: the canvas just
+    // built for is where the pixmap lives.
+    Tk_Window tkwin = Tk_CanvasTkwin(canvas);
+    record->screen = Tk_Screen(tkwin);
+    record->visual = Tk_Visual(tkwin);
+    record->colormap = Tk_Colormap(tkwin);
+  }
+  return checkShowable(interp, canvas, record);
+}
+
+// Makes the image named `handle` the one `item` is to show.  `item` may be
+// the scratch copy of a configure, so nothing is held here.
+int takeImage(Tcl_Interp *interp, PixmapItem *item, const char *handle) {
+  PixmapRecord *record = lookUpRecord(interp, handle);
+  if (record == nullptr) return TCL_ERROR;
+  if (prepareRecord(interp, item->canvas, record) != TCL_OK) return TCL_ERROR;
   item->record = record;
+  snprintf(item->handle, sizeof item->handle, "%s", handle);
   return TCL_OK;
 }
 
-void DeletePixmapItem(Tk_Canvas, Tk_Item *, Display *) {
-  // The image, its pixmap and its GC are shared and live on.
+// -pixmap through the option table: abbreviations such as -pix, and the
+// value that itemcget and itemconfigure report.
+int parseImageOption(void *, Tcl_Interp *interp, Tk_Window, OptionValue value,
+                     char *widgRec, Tcl_Size) {
+  return takeImage(interp, reinterpret_cast<PixmapItem *>(widgRec), value);
 }
 
-int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int argc,
-                        char **argv, int flags) {
-  auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+PrintedValue printImageOption(void *, Tk_Window, char *widgRec, Tcl_Size,
+                               Tcl_FreeProc **freeProc) {
+  *freeProc = nullptr;
+  return reinterpret_cast<PixmapItem *>(widgRec)->handle;
+}
 
-  // Option words go by pairs; "-pixmap" pairs are the item's own, the rest
-  // go to the option table.
-  const char **tableWords =
-      static_cast<const char **>(malloc(sizeof(char *) * static_cast<size_t>(argc + 1)));
+// -state as every Tk item has it: normal, hidden or disabled (drawn as
+// normal), or empty for the canvas's own state.  Abbreviations are taken.
+int parseStateOption(void *, Tcl_Interp *interp, Tk_Window, OptionValue value,
+                     char *widgRec, Tcl_Size offset) {
+  auto *state = reinterpret_cast<Tk_State *>(widgRec + offset);
+  const size_t length = value == nullptr ? 0 : strlen(value);
+  if (length == 0) {
+    *state = TK_STATE_NULL;
+    return TCL_OK;
+  }
+  static const struct {
+    const char *name;
+    Tk_State state;
+  } kStates[] = {{"normal", TK_STATE_NORMAL},
+                 {"hidden", TK_STATE_HIDDEN},
+                 {"disabled", TK_STATE_DISABLED}};
+  for (const auto &known : kStates) {
+    if (strncmp(value, known.name, length) == 0) {
+      *state = known.state;
+      return TCL_OK;
+    }
+  }
+  Tcl_ResetResult(interp);
+  Tcl_AppendResult(interp, "bad state value \"", value,
+                   "\": must be normal, hidden, or disabled", nullptr);
+  Tcl_SetErrorCode(interp, "TK", "VALUE", "STATE", nullptr);
+  return TCL_ERROR;
+}
+
+PrintedValue printStateOption(void *, Tk_Window, char *widgRec, Tcl_Size offset,
+                               Tcl_FreeProc **freeProc) {
+  *freeProc = nullptr;
+  switch (*reinterpret_cast<Tk_State *>(widgRec + offset)) {
+    case TK_STATE_NORMAL: return const_cast<char *>("normal");
+    case TK_STATE_HIDDEN: return const_cast<char *>("hidden");
+    case TK_STATE_DISABLED: return const_cast<char *>("disabled");
+    default: return const_cast<char *>("");
+  }
+}
+
+void DeletePixmapItem(Tk_Canvas, Tk_Item *itemPtr, Display *) {
+  // The image lives on in the registry; the item only lets go of it.
+  auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+  if (item->record != nullptr) releaseRecord(item->record);
+  item->record = nullptr;
+}
+
+// The option words applied to `item`: the table's first, then each
+// "-pixmap" pair in the order given (their own message for a missing value).
+int applyOptionWords(Tcl_Interp *interp, PixmapItem *item, Tcl_Size objc, Tcl_Obj *const objv[],
+                     int flags) {
+  Tcl_Obj **tableWords =
+      static_cast<Tcl_Obj **>(malloc(sizeof(Tcl_Obj *) * static_cast<size_t>(objc + 1)));
   if (tableWords == nullptr) {
     setResult(interp, "pixmap: malloc() error");
     return TCL_ERROR;
   }
-  int tableCount = 0;
-  for (int i = 0; i < argc; i += 2) {
-    if (strcmp(argv[i], kPixmapOption) == 0) continue;
-    tableWords[tableCount++] = argv[i];
-    if (i + 1 < argc) tableWords[tableCount++] = argv[i + 1];
+  Tcl_Size tableCount = 0;
+  for (Tcl_Size i = 0; i < objc; i += 2) {
+    if (strcmp(Tcl_GetString(objv[i]), kPixmapOption) == 0) continue;
+    tableWords[tableCount++] = objv[i];
+    if (i + 1 < objc) tableWords[tableCount++] = objv[i + 1];
   }
   tableWords[tableCount] = nullptr;
-  int status = Tk_ConfigureWidget(interp, Tk_CanvasTkwin(canvas), pixmapConfigSpecs, tableCount,
-                                  tableWords, reinterpret_cast<char *>(item), flags);
+  int status = configureFromTable(interp, Tk_CanvasTkwin(item->canvas), pixmapConfigSpecs,
+                                  tableCount, tableWords, item, flags);
   free(tableWords);
   if (status != TCL_OK) return TCL_ERROR;
 
-  for (int i = 0; i < argc; i += 2) {
-    if (strcmp(argv[i], kPixmapOption) != 0) continue;
-    if (i + 1 >= argc) {
+  for (Tcl_Size i = 0; i < objc; i += 2) {
+    if (strcmp(Tcl_GetString(objv[i]), kPixmapOption) != 0) continue;
+    if (i + 1 >= objc) {
       Tcl_AppendResult(interp, "Need argument for -pixmap", nullptr);
+      Tcl_SetErrorCode(interp, "TK", "VALUE_MISSING", nullptr);
       return TCL_ERROR;
     }
-    PixmapRecord *record = lookUpRecord(interp, argv[i + 1]);
-    if (record == nullptr) return TCL_ERROR;
-    if (showRecord(interp, canvas, item, record) != TCL_OK) return TCL_ERROR;
+    if (takeImage(interp, item, Tcl_GetString(objv[i + 1])) != TCL_OK) return TCL_ERROR;
   }
+  return TCL_OK;
+}
+
+// The tag list is the one part of the item that may own memory (when it
+// outgrows the header's own space).  A configure works on a copy of the item
+// with tags of its own, so that a failure leaves the item as it was.
+void copyTags(Tk_Item *to, const Tk_Item &from) {
+  to->tagPtr = to->staticTagSpace;
+  to->tagSpace = TK_TAG_SPACE;
+  if (from.numTags > TK_TAG_SPACE) {
+    to->tagPtr = reinterpret_cast<Tk_Uid *>(
+        Tcl_Alloc(static_cast<unsigned>(sizeof(Tk_Uid) * static_cast<size_t>(from.numTags))));
+    to->tagSpace = from.numTags;
+  }
+  for (decltype(from.numTags) i = 0; i < from.numTags; ++i) to->tagPtr[i] = from.tagPtr[i];
+  to->numTags = from.numTags;
+}
+
+void freeTags(Tk_Item *header) {
+  if (header->tagPtr != header->staticTagSpace) Tcl_Free(reinterpret_cast<char *>(header->tagPtr));
+  header->tagPtr = header->staticTagSpace;
+}
+
+int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl_Size objc,
+                        Tcl_Obj *const objv[], int flags) {
+  auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+  PixmapItem next = *item;
+  copyTags(&next.header, item->header);
+  if (applyOptionWords(interp, &next, objc, objv, flags) != TCL_OK) {
+    freeTags(&next.header);
+    return TCL_ERROR;
+  }
+
+  // Nothing below can fail.
+  freeTags(&item->header);
+  if (next.header.tagPtr == next.header.staticTagSpace) {
+    for (int i = 0; i < TK_TAG_SPACE; ++i)
+      item->header.staticTagSpace[i] = next.header.staticTagSpace[i];
+  } else {
+    item->header.tagPtr = next.header.tagPtr;
+  }
+  item->header.tagSpace = next.header.tagSpace;
+  item->header.numTags = next.header.numTags;
+  item->header.state = next.header.state;
+  if (next.record != item->record) {
+    holdRecord(next.record);
+    if (item->record != nullptr) releaseRecord(item->record);
+  }
+  item->record = next.record;
+  item->anchor = next.anchor;
+  item->transparent = next.transparent;
+  memcpy(item->handle, next.handle, sizeof item->handle);
   ComputePixmapItemBbox(canvas, item);
   return TCL_OK;
 }
 
-int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int argc,
-                     char **argv) {
+int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl_Size objc,
+                     Tcl_Obj *const objv[]) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
   item->record = nullptr;
   item->anchor = TK_ANCHOR_NW;
   item->x = 0.0;
   item->y = 0.0;
-  if (argc < 3) {
+  item->canvas = canvas;
+  item->transparent = 0;
+  item->handle[0] = '\0';
+  if (objc < 3) {
     Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(Tk_CanvasTkwin(canvas)),
                      " create ", itemPtr->typePtr->name, " pixmap_handle x y ?options?\"",
                      nullptr);
+    Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", nullptr);
     return TCL_ERROR;
   }
-  PixmapRecord *record = lookUpRecord(interp, argv[0]);
-  if (record == nullptr) return TCL_ERROR;
   // The pixmap is built before the coordinates are read.
-  if (showRecord(interp, canvas, item, record) != TCL_OK) return TCL_ERROR;
+  if (takeImage(interp, item, Tcl_GetString(objv[0])) != TCL_OK) return TCL_ERROR;
+  holdRecord(item->record);
 
-  item->anchor = TK_ANCHOR_NW;
-  if (Tk_CanvasGetCoord(interp, canvas, argv[1], &item->x) != TCL_OK ||
-      Tk_CanvasGetCoord(interp, canvas, argv[2], &item->y) != TCL_OK)
-    return TCL_ERROR;
-  if (ConfigurePixmapItem(interp, canvas, itemPtr, argc - 3, argv + 3, 0) != TCL_OK) {
+  // The string reader: the object one takes words such as "1i+" that the
+  // item has always refused.
+  if (Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(objv[1]), &item->x) != TCL_OK ||
+      Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(objv[2]), &item->y) != TCL_OK ||
+      ConfigurePixmapItem(interp, canvas, itemPtr, objc - 3, objv + 3, 0) != TCL_OK) {
     DeletePixmapItem(canvas, itemPtr, item->record->display);
     return TCL_ERROR;
   }
@@ -187,7 +370,9 @@ int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int
 }
 
 // The item has no coordinates to report and cannot be moved through them.
-int PixmapItemCoords(Tcl_Interp *, Tk_Canvas, Tk_Item *, int, char **) { return TCL_OK; }
+int PixmapItemCoords(Tcl_Interp *, Tk_Canvas, Tk_Item *, Tcl_Size, Tcl_Obj *const[]) {
+  return TCL_OK;
+}
 
 void DisplayPixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, Display *display, Drawable drawable,
                        int x, int y, int width, int height) {
@@ -210,16 +395,48 @@ void DisplayPixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, Display *display, Dra
   short drawableY = 0;
   Tk_CanvasDrawableCoords(canvas, static_cast<double>(box.x1 + sourceColumn),
                           static_cast<double>(box.y1 + sourceRow), &drawableX, &drawableY);
+  // The GC is shared by every item showing the image: a clip mask set for
+  // one copy is taken off again before anyone else copies.
+  const bool clipped = item->transparent && record->mask != kNoPixmap;
+  if (clipped) {
+    x11->SetClipMask(display, record->gc, record->mask);
+    x11->SetClipOrigin(display, record->gc, drawableX - sourceColumn, drawableY - sourceRow);
+  }
   x11->CopyArea(display, record->pixmap, drawable, record->gc, sourceColumn, sourceRow,
                 static_cast<unsigned>(copyWidth), static_cast<unsigned>(copyHeight), drawableX,
                 drawableY);
+  if (clipped) x11->SetClipMask(display, record->gc, None);
 }
 
-// Any point the canvas asks about (only near the box) lies on the item.
-double PixmapItemToPoint(Tk_Canvas, Tk_Item *, double *) { return 0.0; }
+// Distance from the point to the item's box, 0 inside, as Tk's own items
+// measure it; the canvas picks the closest item (and the current one) by it.
+double PixmapItemToPoint(Tk_Canvas, Tk_Item *itemPtr, double *point) {
+  const Tk_Item &box = *itemPtr;
+  double dx = 0.0;
+  double dy = 0.0;
+  if (point[0] < box.x1) dx = box.x1 - point[0];
+  else if (point[0] > box.x2) dx = point[0] - box.x2;
+  if (point[1] < box.y1) dy = box.y1 - point[1];
+  else if (point[1] > box.y2) dy = point[1] - box.y2;
+  return hypot(dx, dy);
+}
 
-// The item counts as wholly inside any area the canvas asks about.
-int PixmapItemToArea(Tk_Canvas, Tk_Item *, double *) { return 1; }
+// -1 when the box lies wholly outside the area, 1 wholly inside, else 0.
+int PixmapItemToArea(Tk_Canvas, Tk_Item *itemPtr, double *area) {
+  const Tk_Item &box = *itemPtr;
+  if (area[2] <= box.x1 || area[0] >= box.x2 || area[3] <= box.y1 || area[1] >= box.y2)
+    return -1;
+  if (area[0] <= box.x1 && area[1] <= box.y1 && area[2] >= box.x2 && area[3] >= box.y2) return 1;
+  return 0;
+}
+
+// The canvas's postscript command: the image as shown.  Its first pass only
+// gathers fonts.  A -transparent item is written opaque.
+int PixmapItemToPostscript(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int prepass) {
+  auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+  if (prepass || item->record == nullptr || item->record->pixmap == kNoPixmap) return TCL_OK;
+  return appendImagePostscript(interp, canvas, item->record, item->header.x1, item->header.y1);
+}
 
 void ScalePixmapItem(Tk_Canvas, Tk_Item *, double, double, double, double) {}
 
@@ -234,10 +451,10 @@ Tk_ItemType pixmapItemType = {
     PixmapItemCoords,          // coords
     DeletePixmapItem,          // delete
     DisplayPixmapItem,         // display
-    0,                         // always redraw; string arguments
+    kObjectWords,              // never redrawn off-screen; Tcl_Obj words in Tk 8.6
     PixmapItemToPoint,         // point
     PixmapItemToArea,          // area
-    nullptr,                   // PostScript
+    PixmapItemToPostscript,    // PostScript
     ScalePixmapItem,           // scale
     TranslatePixmapItem,       // translate
     nullptr,                   // index
@@ -257,15 +474,22 @@ bool itemTypeRegistered = false;
 }  // namespace
 
 void registerItemTypeIfTk(Tcl_Interp *interp) {
+  // Several threads, each with its own interpreter, may get here at once:
+  // the canvas's list of item types must get the type once.
+  RegistryLock lock;
   if (itemTypeRegistered) return;
   // Tk_InitStubs would load Tk if it were missing; only look for it.
   Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
   bool haveTk = Tcl_PkgPresent(interp, "Tk", nullptr, 0) != nullptr &&
-                Tk_InitStubs(interp, "8.3", 0) != nullptr;
+                Tk_InitStubs(interp, "8.6-10", 0) != nullptr;
   Tcl_RestoreInterpState(interp, saved);
   if (!haveTk) return;
   pixmapTagsOption.parseProc = Tk_CanvasTagsParseProc;
   pixmapTagsOption.printProc = Tk_CanvasTagsPrintProc;
+  pixmapStateOption.parseProc = parseStateOption;
+  pixmapStateOption.printProc = printStateOption;
+  pixmapImageOption.parseProc = parseImageOption;
+  pixmapImageOption.printProc = printImageOption;
   Tk_CreateItemType(&pixmapItemType);
   itemTypeRegistered = true;
 }

@@ -42,7 +42,7 @@ const XlibFunctions *xlib(Tcl_Interp *interp) {
       {"XFree", slotOf(found.Free)},             {"XFreeGC", slotOf(found.FreeGC)},
       {"XFreeColors", slotOf(found.FreeColors)}, {"XSetClipMask", slotOf(found.SetClipMask)},
       {"XSetClipOrigin", slotOf(found.SetClipOrigin)}, {"XGetImage", slotOf(found.GetImage)},
-      {"XSync", slotOf(found.Sync)},
+      {"XSync", slotOf(found.Sync)},             {"XQueryColors", slotOf(found.QueryColors)},
   };
   for (const Symbol &symbol : symbols) {
     *symbol.slot = dlsym(handle, symbol.name);

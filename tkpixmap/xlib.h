@@ -29,6 +29,7 @@ struct XlibFunctions {
   XImage *(*GetImage)(Display *, Drawable, int, int, unsigned int, unsigned int, unsigned long,
                       int);
   int (*Sync)(Display *, Bool);
+  int (*QueryColors)(Display *, Colormap, XColor *, int);
 };
 
 // The resolved table, or null with "pixmap: libX11 is not loaded in this

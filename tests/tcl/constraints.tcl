@@ -17,6 +17,8 @@ testConstraint pseudo8 [expr {$::xkind eq "d8"}]
 testConstraint true16 [expr {$::xkind eq "d16"}]
 testConstraint true24 [expr {$::xkind eq "d24"}]
 testConstraint depth15 [expr {$::xkind eq "d15"}]
+testConstraint twoScreens [expr {$::xkind eq "s2"}]
+testConstraint trueColour8 [expr {$::xkind eq "t8"}]
 testConstraint servable [expr {$::xkind in {d8 d16 d24}}]
 testConstraint root [expr {[exec id -u] == 0}]
 
