@@ -9,7 +9,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/PackageIndex.cmake)
 # A package folder: the override if given; else the first folder of that
 # Tcl's package path in the library part of the prefix (Debian's /usr:
 # /usr/lib/tcltk/x86_64-linux-gnu; /usr/local: /usr/local/lib/tcltk); else
-# FALLBACK.
+# FALLBACK/pixmap3.0.
 function(package_folder out override package_path fallback)
   if(override)
     if(NOT IS_ABSOLUTE "${override}")
@@ -36,10 +36,12 @@ endif()
 
 package_folder(folders "${TKPIXMAP_PACKAGE_DIR}" "${TCL_PACKAGE_PATH}" "${CMAKE_INSTALL_PREFIX}/lib/tcltk")
 if(TKPIXMAP_TCL9_LIBRARY_NAME)
-  # A Tcl 9 of its own prefix has no shared tcltk folder: its package path
-  # (PREFIX/lib) is the only place it looks without TCLLIBPATH.
-  list(GET TCL9_PACKAGE_PATH 0 tcl9_first)
-  package_folder(tcl9_folder "${TKPIXMAP_TCL9_PACKAGE_DIR}" "${TCL9_PACKAGE_PATH}" "${tcl9_first}")
+  # Tcl 9's own package path when it lies in the prefix (a Tcl 9 installed
+  # there); else the 8.6 index serves Tcl 9 too, found through TCLLIBPATH.
+  # Nothing is written outside the prefix unless asked for.
+  list(GET folders 0 tcl86_folder)
+  package_folder(tcl9_folder "${TKPIXMAP_TCL9_PACKAGE_DIR}" "${TCL9_PACKAGE_PATH}" "${tcl86_folder}/..")
+  get_filename_component(tcl9_folder "${tcl9_folder}" ABSOLUTE)
   list(APPEND folders "${tcl9_folder}")
   list(REMOVE_DUPLICATES folders)
 endif()

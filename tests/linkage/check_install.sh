@@ -2,11 +2,13 @@
 # The package installed as users get it.
 #  1. `cmake --install` with DESTDIR at prefix /usr and at the default prefix
 #     /usr/local; the staged tree is laid over the real one in a private mount
-#     namespace (read-only overlay), where a plain tclsh8.6 and wish8.6 (and
-#     tclsh9.0 and wish9.0 of a Tcl 9 build), with no environment but DISPLAY,
-#     must find the package on their own package path and load the one
-#     library of the library folder.  Also checks the installed files: one
-#     copy of each library, the man pages, no library in the package folder.
+#     namespace (read-only overlay), where a plain tclsh8.6 and wish8.6, with
+#     no environment but DISPLAY, must find the package on their own package
+#     path and load the one library of the library folder.  A Tcl 9 build's
+#     tclsh9.0 and wish9.0 load it there through TCLLIBPATH, and with no
+#     environment from an install at their own prefix.  Also checks the
+#     installed files: one copy of each library, nothing outside the prefix,
+#     the man pages, no library in the package folder.
 #  2. A scratch install at a plain prefix, and three C consumers built
 #     against it: pkg-config on the command line, CMake's pkg_check_modules
 #     IMPORTED_TARGET, and find_package(tkpixmap) with its imported targets.
@@ -42,15 +44,22 @@ puts "$version [pixmap $image width] [file normalize [lindex [package ifneeded P
 exit
 TCL
 
-for prefix in /usr /usr/local; do
+# Installs at PREFIX into a private root and runs the probe in each
+# interpreter there.  TCL9_PATH: the TCLLIBPATH the Tcl 9 interpreters get
+# (empty: none, they must find the package on their own).
+check_prefix() {
+  prefix=$1 tcl9_path=$2; shift 2
+  interpreters=$*
   stage=$work/stage$(echo "$prefix" | tr / _)
   DESTDIR=$stage cmake --install "$build" --prefix "$prefix" >"$stage.log" 2>&1 ||
-    { cat "$stage.log"; fail "install at $prefix"; continue; }
+    { cat "$stage.log"; fail "install at $prefix"; return; }
 
   libraries=$(find "$stage" -name 'libtkpixmap.so.3*' ! -type l)
   [ "$(echo "$libraries" | wc -l)" -eq 1 ] || fail "$prefix: libtkpixmap.so.3 installed more than once: $libraries"
   index=$(find "$stage" -name pkgIndex.tcl -path '*pixmap3.0*')
   [ -n "$index" ] || fail "$prefix: no pkgIndex.tcl"
+  outside=$(find "$stage" -mindepth 1 -maxdepth 1 ! -name "$(echo "$prefix" | cut -d/ -f2)")
+  [ -z "$outside" ] || fail "$prefix: installed outside the prefix: $outside"
   for folder in $(dirname $index); do
     [ -z "$(find "$folder" -name '*.so*')" ] || fail "$prefix: a library in the package folder $folder"
   done
@@ -58,28 +67,34 @@ for prefix in /usr /usr/local; do
     [ -f "$stage$prefix/share/$page" ] || fail "$prefix: no share/$page"
   done
 
-  # Each staged top folder over its real one: the prefix, and the Tcl 9
-  # installation when its package folder lies there.
-  overlays=$prefix
-  if [ -n "$tcl9_prefix" ] && [ -d "$stage$tcl9_prefix" ]; then overlays="$overlays $tcl9_prefix"; fi
-  interpreters="$tclsh $wish"
-  [ -z "$tclsh9" ] || interpreters="$interpreters $tclsh9 $wish9"
   # shellcheck disable=SC2016
   unshare -m --propagation private sh -eu -c '
-    stage=$1 overlays=$2 display=$3 probe=$4 gif=$5 prefix=$6; shift 6
-    for dir in $overlays; do
-      mount -t overlay overlay -o "lowerdir=$stage$dir:$dir" "$dir"
-    done
+    stage=$1 display=$2 probe=$3 gif=$4 prefix=$5 tcl9_path=$6; shift 6
+    mount -t overlay overlay -o "lowerdir=$stage$prefix:$prefix" "$prefix"
     for interp in "$@"; do
-      result=$(cd / && env -i PATH=/usr/bin:/bin DISPLAY="$display" "$interp" "$probe" "$gif" 2>&1) || true
+      environment="PATH=/usr/bin:/bin DISPLAY=$display"
+      case $interp in *9.0) [ -z "$tcl9_path" ] || environment="$environment TCLLIBPATH=$tcl9_path" ;; esac
+      # shellcheck disable=SC2086
+      result=$(cd / && env -i $environment "$interp" "$probe" "$gif" 2>&1) || true
       case $result in
-        "3.0 "*" $prefix/lib/"*) echo "$prefix: $(basename "$interp") loaded $(echo "$result" | cut -d" " -f3-)" ;;
+        "3.0 "*" $prefix/lib/"*)
+          echo "$prefix: $(basename "$interp") ($environment) loaded $(echo "$result" | cut -d" " -f3-)" ;;
         *) echo "FAIL: $prefix: $(basename "$interp"): $result"; exit 1 ;;
       esac
     done
-  ' check "$stage" "$overlays" "$display" "$work/probe.tcl" "$gif" "$prefix" $interpreters ||
+  ' check "$stage" "$display" "$work/probe.tcl" "$gif" "$prefix" "$tcl9_path" $interpreters ||
     status=1
-done
+}
+
+# Debian's Tcl 8.6 looks in /usr/lib/tcltk/<arch> and /usr/local/lib/tcltk;
+# a Tcl 9 of another prefix is shown the way with TCLLIBPATH.
+all="$tclsh $wish $tclsh9 $wish9"
+check_prefix /usr "/usr/lib/tcltk/$(gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)" $all
+check_prefix /usr/local /usr/local/lib/tcltk $all
+# Installed into Tcl 9's own prefix, Tcl 9 finds it with no environment.
+if [ -n "$tcl9_prefix" ]; then
+  check_prefix "$tcl9_prefix" "" "$tclsh9" "$wish9"
+fi
 
 # Consumers of a scratch install.
 scratch=$work/scratch
