@@ -52,6 +52,9 @@ rm -rf "$root"
 mkdir -p "$root" "$archives/partial"
 tar -C "$root" -xf "$tarball"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+# What booting would add: systemd-tmpfiles makes /etc/mtab a link to the
+# kernel's mount table on every Debian 12 machine; a debootstrap root has none.
+ln -sfn ../proc/self/mounts "$root/etc/mtab"
 
 # The committed HEAD, as someone cloning the project gets it.
 head=$(git rev-parse HEAD)
