@@ -67,6 +67,9 @@ shared=$source_dir/../shared
 # shellcheck disable=SC2016
 unshare -m --propagation private sh -eu -c '
   root=$1 archives=$2 shared=$3
+  # The root is a mount of its own, as a machine'"'"'s root is: the mount
+  # table then has an entry for "/" inside it.
+  mount --bind "$root" "$root"
   mount -t proc proc "$root/proc"
   mount --rbind /dev "$root/dev"
   mount --rbind /sys "$root/sys"
