@@ -131,8 +131,10 @@ inline void copyFewBytes(char *out, const char *in, size_t n) {
   }
 }
 
-#if defined(__SSE2__)
+// How many bytes the vector scanners look at in one go.
 constexpr size_t kLineWindow = 128;
+
+#if defined(__SSE2__)
 constexpr uintptr_t kWindowBlock = 4096;  // no page is smaller
 
 // Whether the window at `start` may be read: all of it within the `limit`
