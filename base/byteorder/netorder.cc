@@ -72,30 +72,21 @@ T from_network_image(T y, FromNetwork<T> member) {
     return member(&cursor, to, n);                                        \
   }
 
-TKP_TO_NETWORK(H2N2, short, hs2ms)
-TKP_TO_NETWORK(H2NS, short, hs2ms)
-TKP_FROM_NETWORK(N2H2, short, ms2hs)
-TKP_FROM_NETWORK(N2HS, short, ms2hs)
-TKP_TO_NETWORK(UH2N2, unsigned short, uhs2ms)
-TKP_TO_NETWORK(UH2NS, unsigned short, uhs2ms)
-TKP_FROM_NETWORK(UN2H2, unsigned short, ums2hs)
-TKP_FROM_NETWORK(UN2HS, unsigned short, ums2hs)
-TKP_TO_NETWORK(H2N4, int, hi2mi)
-TKP_TO_NETWORK(H2NI, int, hi2mi)
-TKP_FROM_NETWORK(N2H4, int, mi2hi)
-TKP_FROM_NETWORK(N2HI, int, mi2hi)
-TKP_TO_NETWORK(UH2N4, unsigned int, uhi2mi)
-TKP_TO_NETWORK(UH2NI, unsigned int, uhi2mi)
-TKP_FROM_NETWORK(UN2H4, unsigned int, umi2hi)
-TKP_FROM_NETWORK(UN2HI, unsigned int, umi2hi)
-TKP_TO_NETWORK(H2N8, double, hd2md)
-TKP_TO_NETWORK(H2ND, double, hd2md)
-TKP_FROM_NETWORK(N2H8, double, md2hd)
-TKP_FROM_NETWORK(N2HD, double, md2hd)
-TKP_TO_NETWORK(UH2N8, unsigned long long, uhl2ml)
-TKP_TO_NETWORK(UH2NL, unsigned long long, uhl2ml)
-TKP_FROM_NETWORK(UN2H8, unsigned long long, uml2hl)
-TKP_FROM_NETWORK(UN2HL, unsigned long long, uml2hl)
+/* The same-width wrappers come in two spellings each way (by width and by
+ * type letter).  Each row: the host type, its two m-order members, then the
+ * names to the network and the names from it. */
+#define TKP_BOTH_WAYS(host_type, to_member, from_member, to_a, to_b, from_a, from_b) \
+  TKP_TO_NETWORK(to_a, host_type, to_member)                                       \
+  TKP_TO_NETWORK(to_b, host_type, to_member)                                       \
+  TKP_FROM_NETWORK(from_a, host_type, from_member)                                 \
+  TKP_FROM_NETWORK(from_b, host_type, from_member)
+
+TKP_BOTH_WAYS(short, hs2ms, ms2hs, H2N2, H2NS, N2H2, N2HS)
+TKP_BOTH_WAYS(unsigned short, uhs2ms, ums2hs, UH2N2, UH2NS, UN2H2, UN2HS)
+TKP_BOTH_WAYS(int, hi2mi, mi2hi, H2N4, H2NI, N2H4, N2HI)
+TKP_BOTH_WAYS(unsigned int, uhi2mi, umi2hi, UH2N4, UH2NI, UN2H4, UN2HI)
+TKP_BOTH_WAYS(double, hd2md, md2hd, H2N8, H2ND, N2H8, N2HD)
+TKP_BOTH_WAYS(unsigned long long, uhl2ml, uml2hl, UH2N8, UH2NL, UN2H8, UN2HL)
 TKP_TO_NETWORK(H2NL, long long, hl2ml)
 TKP_FROM_NETWORK(N2HL, long long, ml2hl)
 
