@@ -79,6 +79,8 @@ for kind in d24 d8; do
   done
   DISPLAY=:$(cat "$logs/$kind.display")
   export DISPLAY TKPIXMAP_X_KIND=$kind TKPIXMAP_HOST=wish
-  run "x11-pixmap-$kind" wish tests/tcl/run.tcl tests/tcl/x11-pixmap.test
+  for file in x11-build x11-item x11-postscript; do
+    run "$file-$kind" wish tests/tcl/run.tcl "tests/tcl/$file.test"
+  done
 done
 exit $status

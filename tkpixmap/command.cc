@@ -16,6 +16,7 @@
 #include <tk.h>
 
 #include "tkpixmap/record.h"
+#include "tkpixmap/result.h"
 #include "tkpixmap/xlib.h"
 
 namespace tkpixmap {
@@ -50,17 +51,6 @@ constexpr const char kUsage[] =
     "   or  pixmap name width\n"
     "   or  pixmap name height\n"
     "   or  pixmap name ncolors\n";
-
-// Tcl_SetResult with a static text.
-void setResult(Tcl_Interp *interp, const char *text) {
-  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
-}
-
-void releasePixels(PixmapRecord *record) {
-  if (record->block.pixelPtr == nullptr) return;
-  Tcl_Free(reinterpret_cast<char *>(record->block.pixelPtr));
-  record->block.pixelPtr = nullptr;
-}
 
 int ignoreXError(ClientData, XErrorEvent *) { return 0; }
 
@@ -136,11 +126,11 @@ void reportReadFailure(Tcl_Interp *interp) {
   Tcl_DecrRefCount(options);
 
   Tcl_ResetResult(interp);  // also drops the reader's error information
-  setResult(interp, "pixmap: ReadGIF() error");
   if (code != nullptr && strcmp(Tcl_GetString(code), "NONE") != 0) {
+    setMessage(interp, "pixmap: ReadGIF() error");
     Tcl_SetObjErrorCode(interp, code);
   } else {
-    Tcl_SetErrorCode(interp, "PIXMAP", "GIF", "FORMAT", nullptr);
+    failWith(interp, "pixmap: ReadGIF() error", "PIXMAP", "GIF", "FORMAT");
   }
   if (code != nullptr) Tcl_DecrRefCount(code);
 }
@@ -150,7 +140,7 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
   if (file == nullptr) {
     Tcl_SetErrno(errno);
     Tcl_PosixError(interp);  // sets the error code POSIX ENOENT {...} and the like
-    setResult(interp, "pixmap: fopen() error");
+    setMessage(interp, "pixmap: fopen() error");
     return TCL_ERROR;
   }
 
@@ -171,9 +161,7 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
   auto *record = static_cast<PixmapRecord *>(malloc(sizeof(PixmapRecord)));
   if (record == nullptr) {
     if (block.pixelPtr != nullptr) Tcl_Free(reinterpret_cast<char *>(block.pixelPtr));
-    setResult(interp, "pixmap: malloc() error");
-    Tcl_SetErrorCode(interp, "PIXMAP", "NOMEM", nullptr);
-    return TCL_ERROR;
+    return failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
   }
   new (record) PixmapRecord{};
   record->width = width;
@@ -205,9 +193,7 @@ int query(Tcl_Interp *interp, const char *handle, const char *what) {
     } else if (strcmp(what, "ncolors") == 0) {
       value = record->ncolors;
     } else {
-      setResult(interp, "Unrecognized argument");
-      Tcl_SetErrorCode(interp, "PIXMAP", "LOOKUP", "QUERY", what, nullptr);
-      return TCL_ERROR;
+      return failWith(interp, "Unrecognized argument", "PIXMAP", "LOOKUP", "QUERY", what);
     }
   }
   char text[TCL_INTEGER_SPACE];
@@ -258,6 +244,12 @@ int deleteImage(Tcl_Interp *interp, const char *handle) {
 
 }  // namespace
 
+void releasePixels(PixmapRecord *record) {
+  if (record->block.pixelPtr == nullptr) return;
+  Tcl_Free(reinterpret_cast<char *>(record->block.pixelPtr));
+  record->block.pixelPtr = nullptr;
+}
+
 RegistryLock::RegistryLock() {
   pthread_once(&registryMutexMade, makeRegistryMutex);
   pthread_mutex_lock(&registryMutex);
@@ -304,9 +296,7 @@ PixmapRecord *findRecord(const char *handle) {
 extern "C" int Tcl_pixmap(void *, Tcl_Interp *interp, int argc, const char **argv) {
   using namespace tkpixmap;
   if (argc != 3) {
-    setResult(interp, kUsage);
-    Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", nullptr);
-    return TCL_ERROR;
+    return failWith(interp, kUsage, "TCL", "WRONGARGS");
   }
   // Any well-formed call sets up the registry and the item type, before the
   // second word is looked at.

@@ -17,6 +17,7 @@
 
 #include "tkpixmap/postscript.h"
 #include "tkpixmap/record.h"
+#include "tkpixmap/result.h"
 #include "tkpixmap/xbuild.h"
 #include "tkpixmap/xlib.h"
 
@@ -85,17 +86,11 @@ Tk_ConfigSpec pixmapConfigSpecs[] = {
 
 constexpr const char kPixmapOption[] = "-pixmap";
 
-void setResult(Tcl_Interp *interp, const char *text) {
-  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
-}
-
 // A refusal to show an image: its message, and an error code that scripts
 // can test, PIXMAP ITEM and the reason's words.
 int refuse(Tcl_Interp *interp, const char *message, const char *reason,
            const char *detail1 = nullptr, const char *detail2 = nullptr) {
-  Tcl_SetResult(interp, const_cast<char *>(message), TCL_VOLATILE);
-  Tcl_SetErrorCode(interp, "PIXMAP", "ITEM", reason, detail1, detail2, nullptr);
-  return TCL_ERROR;
+  return failWith(interp, message, "PIXMAP", "ITEM", reason, detail1, detail2);
 }
 
 // Coordinates far outside any window still give a box; clamping keeps the
@@ -163,7 +158,7 @@ int checkShowable(Tcl_Interp *interp, Tk_Canvas canvas, const PixmapRecord *reco
 
 // Builds the record's pixmap if need be and checks that `canvas` can show it.
 int prepareRecord(Tcl_Interp *interp, Tk_Canvas canvas, PixmapRecord *record) {
-  if (create_pixmap(record, interp, canvas) != TCL_OK) {
+  if (buildPixmap(record, interp, canvas) != TCL_OK) {
     Tcl_AppendResult(interp, " create_pixmap error", nullptr);
     return TCL_ERROR;
   }
@@ -248,7 +243,7 @@ int applyOptionWords(Tcl_Interp *interp, PixmapItem *item, Tcl_Size objc, Tcl_Ob
   Tcl_Obj **tableWords =
       static_cast<Tcl_Obj **>(malloc(sizeof(Tcl_Obj *) * static_cast<size_t>(objc + 1)));
   if (tableWords == nullptr) {
-    setResult(interp, "pixmap: malloc() error");
+    setMessage(interp, "pixmap: malloc() error");
     return TCL_ERROR;
   }
   Tcl_Size tableCount = 0;
@@ -346,24 +341,26 @@ int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl
                      " create ", itemPtr->typePtr->name, " pixmap_handle x y ?options?\"",
                      nullptr);
     Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", nullptr);
-    return TCL_ERROR;
+    goto error;
   }
   // The pixmap is built before the coordinates are read.
   {
     RegistryLock lock;  // as in configure
-    if (takeImage(interp, item, Tcl_GetString(objv[0])) != TCL_OK) return TCL_ERROR;
+    if (takeImage(interp, item, Tcl_GetString(objv[0])) != TCL_OK) goto error;
     holdRecord(item->record);
   }
 
   // The string reader: the object one takes words such as "1i+" that the
   // item has always refused.
   if (Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(objv[1]), &item->x) != TCL_OK ||
-      Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(objv[2]), &item->y) != TCL_OK ||
-      ConfigurePixmapItem(interp, canvas, itemPtr, objc - 3, objv + 3, 0) != TCL_OK) {
-    DeletePixmapItem(canvas, itemPtr, item->record->display);
-    return TCL_ERROR;
-  }
-  return TCL_OK;
+      Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(objv[2]), &item->y) != TCL_OK)
+    goto error;
+  if (ConfigurePixmapItem(interp, canvas, itemPtr, objc - 3, objv + 3, 0) == TCL_OK) return TCL_OK;
+
+error:
+  // Lets go of the image if the item got as far as holding it.
+  DeletePixmapItem(canvas, itemPtr, Tk_Display(Tk_CanvasTkwin(canvas)));
+  return TCL_ERROR;
 }
 
 // The item has no coordinates to report and cannot be moved through them.

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tkpixmap/result.h"
 #include "tkpixmap/xlib.h"
 
 namespace tkpixmap {
@@ -68,10 +69,8 @@ int appendImagePostscript(Tcl_Interp *interp, Tk_Canvas canvas, const PixmapReco
                                 static_cast<unsigned>(width), static_cast<unsigned>(height),
                                 AllPlanes, ZPixmap);
   if (image == nullptr) {
-    Tcl_SetResult(interp, const_cast<char *>("pixmap: cannot read the image back from the server"),
-                  TCL_STATIC);
-    Tcl_SetErrorCode(interp, "PIXMAP", "ITEM", "READBACK", nullptr);
-    return TCL_ERROR;
+    return failWith(interp, "pixmap: cannot read the image back from the server", "PIXMAP",
+                    "ITEM", "READBACK");
   }
 
   PixelColours colours{};

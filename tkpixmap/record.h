@@ -67,6 +67,9 @@ PixmapRecord *findRecord(const char *handle);
 // error code PIXMAP LOOKUP ... set in interp.
 PixmapRecord *lookUpRecord(Tcl_Interp *interp, const char *handle);
 
+// Frees the decoded pixels, once: pixelPtr is null afterwards.
+void releasePixels(PixmapRecord *record);
+
 // An item starts or stops showing record.  When the last user lets go of a
 // deleted image, its server pixmap, mask, GC and colour cells are freed
 // along with the record (in the calling thread: the X requests go through

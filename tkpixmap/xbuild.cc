@@ -1,4 +1,4 @@
-// xbuild.cc - create_pixmap: the X side of turning a loaded image into a
+// xbuild.cc - buildPixmap: the X side of turning a loaded image into a
 // server pixmap.  The pixel arithmetic lives in pack.cc; this file asks the
 // window what it is, allocates colours, and moves the result to the server.
 
@@ -10,6 +10,7 @@
 
 #include "tkpixmap/colours.h"
 #include "tkpixmap/pack.h"
+#include "tkpixmap/result.h"
 #include "tkpixmap/xlib.h"
 
 namespace tkpixmap {
@@ -30,11 +31,10 @@ struct Target {
 // A failed build's message and its error code: PIXMAP X <what>, or
 // PIXMAP NOMEM when `what` is null (memory ran out).
 void setFailure(Tcl_Interp *interp, const char *text, const char *what) {
-  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
   if (what == nullptr) {
-    Tcl_SetErrorCode(interp, "PIXMAP", "NOMEM", nullptr);
+    failWith(interp, text, "PIXMAP", "NOMEM");
   } else {
-    Tcl_SetErrorCode(interp, "PIXMAP", "X", what, nullptr);
+    failWith(interp, text, "PIXMAP", "X", what);
   }
 }
 
@@ -49,12 +49,6 @@ struct Cells {
   }
 };
 
-void releasePixels(PixmapRecord *record) {
-  if (record->block.pixelPtr == nullptr) return;
-  Tcl_Free(reinterpret_cast<char *>(record->block.pixelPtr));
-  record->block.pixelPtr = nullptr;
-}
-
 pack::PixelSource sourceOf(const PixmapRecord *record) {
   return {record->block.pixelPtr, record->width, record->height, record->block.pitch,
           record->block.pixelSize};
@@ -66,6 +60,24 @@ pack::PixelSource sourceOf(const PixmapRecord *record) {
 bool rowsFit(const XImage *image, int height, size_t bufferBytes) {
   return image->bytes_per_line >= 0 &&
          static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height) <= bufferBytes;
+}
+
+// Hands `data`, a malloc'd ZPixmap of `bytes` bytes, to a new XImage, which
+// then owns it.  Null on failure, with data freed and the message set.
+XImage *wrapImage(Tcl_Interp *interp, const Target &target, const XlibFunctions &x11,
+                  unsigned depth, char *data, size_t bytes, int width, int height,
+                  int bitsPerPixel) {
+  XImage *image = x11.CreateImage(target.display, target.visual, depth, ZPixmap, 0, data,
+                                  static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                  bitsPerPixel, 0);
+  if (image != nullptr && rowsFit(image, height, bytes)) return image;
+  if (image != nullptr) {
+    XDestroyImage(image);  // frees data too
+  } else {
+    free(data);
+  }
+  setFailure(interp, "pixmap: XCreateImage() error", "CREATEIMAGE");
+  return nullptr;
 }
 
 // 8-bit PseudoColor: every distinct colour gets a colour-map cell and the
@@ -126,9 +138,8 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
   for (int i = 0; i < count; ++i) table.pixels[order[i]] = pixels[i];
   cells->taken(pixels, count);
 
-  if (data != nullptr) {
-    pack::indicesToPixels(table, reinterpret_cast<unsigned char *>(data), bytes);
-  } else {
+  if (data == nullptr) {
+    // Memory was short before the cells were taken; asked once more now.
     if (pack::imageBytes(record->width, record->height, 1, &bytes))
       data = static_cast<char *>(malloc(bytes));
     if (data == nullptr) {
@@ -136,22 +147,14 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
       setFailure(interp, "pixmap: malloc() error", nullptr);
       return nullptr;
     }
-    pack::mapToPixels(source, table, reinterpret_cast<unsigned char *>(data));
+    // The same scan numbers the colours as the count did.
+    pack::ColourTable renumbered;
+    pack::indexColours(source, renumbered, reinterpret_cast<unsigned char *>(data));
   }
+  pack::indicesToPixels(table, reinterpret_cast<unsigned char *>(data), bytes);
 
-  XImage *image = x11.CreateImage(target.display, target.visual, 8, ZPixmap, 0, data,
-                                  static_cast<unsigned>(record->width),
-                                  static_cast<unsigned>(record->height), 8, 0);
-  if (image == nullptr || !rowsFit(image, record->height, bytes)) {
-    if (image != nullptr) {
-      XDestroyImage(image);  // frees data too
-    } else {
-      free(data);
-    }
-    releasePixels(record);
-    setFailure(interp, "pixmap: XCreateImage() error", "CREATEIMAGE");
-    return nullptr;
-  }
+  XImage *image = wrapImage(interp, target, x11, 8, data, bytes, record->width, record->height, 8);
+  if (image == nullptr) releasePixels(record);
   return image;
 }
 
@@ -162,8 +165,7 @@ void setMaskFault(Tcl_Interp *interp, pack::MaskFault fault, const XImage *image
                                  image->bits_per_pixel};
   char text[400];
   pack::describeMaskFault(fault, masks, format, text, sizeof text);
-  Tcl_SetResult(interp, text, TCL_VOLATILE);
-  Tcl_SetErrorCode(interp, "PIXMAP", "X", "MASKS", nullptr);
+  failWith(interp, text, "PIXMAP", "X", "MASKS");
 }
 
 // 16-, 24- and 32-bit TrueColor: each pixel packed by the image's masks and
@@ -185,19 +187,9 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
     setFailure(interp, "pixmap: malloc() error", nullptr);
     return nullptr;
   }
-  XImage *image = x11.CreateImage(target.display, target.visual,
-                                  static_cast<unsigned>(target.depth), ZPixmap, 0, data,
-                                  static_cast<unsigned>(record->width),
-                                  static_cast<unsigned>(record->height), bytesPerPixel * 8, 0);
-  if (image == nullptr || !rowsFit(image, record->height, bytes)) {
-    if (image != nullptr) {
-      XDestroyImage(image);
-    } else {
-      free(data);
-    }
-    setFailure(interp, "pixmap: XCreateImage() error", "CREATEIMAGE");
-    return nullptr;
-  }
+  XImage *image = wrapImage(interp, target, x11, static_cast<unsigned>(target.depth), data, bytes,
+                            record->width, record->height, bytesPerPixel * 8);
+  if (image == nullptr) return nullptr;
 
   const pack::TrueColorMasks masks{image->red_mask, image->green_mask, image->blue_mask};
   const bool msbFirst = image->byte_order == MSBFirst;
@@ -289,7 +281,7 @@ Pixmap sendOpacityMask(const PixmapRecord *record, const Target &target, const X
 
 }  // namespace
 
-int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
+int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   if (record->block.pixelPtr == nullptr) return TCL_OK;
   if (record->width <= 0 || record->height <= 0) {
     // X has no empty pixmaps; such an image is kept as one without pixels,

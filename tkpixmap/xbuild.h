@@ -16,6 +16,6 @@ namespace tkpixmap {
 // reason.  Records whose build failed after the pixels were released come
 // back from later calls with TCL_OK and no pixmap: callers check
 // record->pixmap before they draw.
-int create_pixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas);
+int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas);
 
 }  // namespace tkpixmap

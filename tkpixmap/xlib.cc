@@ -3,8 +3,11 @@
 
 #include "tkpixmap/xlib.h"
 
+#include <stdio.h>
+
 #include <tcl.h>
 
+#include "tkpixmap/result.h"
 #include "tkpixmap/xsymbols.h"
 
 namespace tkpixmap {
@@ -13,12 +16,13 @@ const XlibFunctions *xlib(Tcl_Interp *interp) {
   const RuntimeX &x = runtimeX();
   if (x.xlibFound) return &x.xlib;
   Tcl_ResetResult(interp);
+  char message[200];
   if (x.missing == nullptr) {
-    Tcl_AppendResult(interp, "pixmap: libX11 is not loaded in this process", nullptr);
+    snprintf(message, sizeof message, "pixmap: libX11 is not loaded in this process");
   } else {
-    Tcl_AppendResult(interp, "pixmap: libX11 has no ", x.missing, nullptr);
+    snprintf(message, sizeof message, "pixmap: libX11 has no %s", x.missing);
   }
-  Tcl_SetErrorCode(interp, "PIXMAP", "X", "NOXLIB", nullptr);
+  failWith(interp, message, "PIXMAP", "X", "NOXLIB");
   return nullptr;
 }
 

@@ -32,7 +32,6 @@ enum class Kind : unsigned char {
   widen_float,       /* float into double, checked back */
 };
 
-enum class Direction : unsigned char { to_host, to_external };
 enum class Signedness : unsigned char { plain, u };
 
 /* The type letters and the C types they stand for, on either side. */

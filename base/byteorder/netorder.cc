@@ -22,6 +22,40 @@ unsigned char *read_cursor(const void *from) {
   return const_cast<unsigned char *>(static_cast<const unsigned char *>(from));
 }
 
+/* The single-value forms: one element through an m-order member. */
+template <class T>
+using ToNetwork = int (*)(const T *, unsigned char **, int);
+template <class T>
+using FromNetwork = int (*)(unsigned char **, T *, int);
+
+template <class T>
+int to_network_bytes(const T *from, void *to, ToNetwork<T> member) {
+  unsigned char *cursor = static_cast<unsigned char *>(to);
+  return member(from, &cursor, 1);
+}
+
+template <class T>
+int from_network_bytes(const void *from, T *to, FromNetwork<T> member) {
+  unsigned char *cursor = read_cursor(from);
+  return member(&cursor, to, 1);
+}
+
+template <class T>
+T to_network_image(T x, ToNetwork<T> member) {
+  unsigned char image[sizeof(T)];
+  to_network_bytes(&x, image, member);
+  T y;
+  std::memcpy(&y, image, sizeof y);
+  return y;
+}
+
+template <class T>
+T from_network_image(T y, FromNetwork<T> member) {
+  T x;
+  from_network_bytes(&y, &x, member);
+  return x;
+}
+
 }  // namespace
 }  // namespace tkpixmap::byteorder
 
@@ -38,30 +72,21 @@ unsigned char *read_cursor(const void *from) {
     return member(&cursor, to, n);                                        \
   }
 
-TKP_TO_NETWORK(H2N2, short, hs2ms)
-TKP_TO_NETWORK(H2NS, short, hs2ms)
-TKP_FROM_NETWORK(N2H2, short, ms2hs)
-TKP_FROM_NETWORK(N2HS, short, ms2hs)
-TKP_TO_NETWORK(UH2N2, unsigned short, uhs2ms)
-TKP_TO_NETWORK(UH2NS, unsigned short, uhs2ms)
-TKP_FROM_NETWORK(UN2H2, unsigned short, ums2hs)
-TKP_FROM_NETWORK(UN2HS, unsigned short, ums2hs)
-TKP_TO_NETWORK(H2N4, int, hi2mi)
-TKP_TO_NETWORK(H2NI, int, hi2mi)
-TKP_FROM_NETWORK(N2H4, int, mi2hi)
-TKP_FROM_NETWORK(N2HI, int, mi2hi)
-TKP_TO_NETWORK(UH2N4, unsigned int, uhi2mi)
-TKP_TO_NETWORK(UH2NI, unsigned int, uhi2mi)
-TKP_FROM_NETWORK(UN2H4, unsigned int, umi2hi)
-TKP_FROM_NETWORK(UN2HI, unsigned int, umi2hi)
-TKP_TO_NETWORK(H2N8, double, hd2md)
-TKP_TO_NETWORK(H2ND, double, hd2md)
-TKP_FROM_NETWORK(N2H8, double, md2hd)
-TKP_FROM_NETWORK(N2HD, double, md2hd)
-TKP_TO_NETWORK(UH2N8, unsigned long long, uhl2ml)
-TKP_TO_NETWORK(UH2NL, unsigned long long, uhl2ml)
-TKP_FROM_NETWORK(UN2H8, unsigned long long, uml2hl)
-TKP_FROM_NETWORK(UN2HL, unsigned long long, uml2hl)
+/* The same-width wrappers come in two spellings each way (by width and by
+ * type letter).  Each row: the host type, its two m-order members, then the
+ * names to the network and the names from it. */
+#define TKP_BOTH_WAYS(host_type, to_member, from_member, to_a, to_b, from_a, from_b) \
+  TKP_TO_NETWORK(to_a, host_type, to_member)                                       \
+  TKP_TO_NETWORK(to_b, host_type, to_member)                                       \
+  TKP_FROM_NETWORK(from_a, host_type, from_member)                                 \
+  TKP_FROM_NETWORK(from_b, host_type, from_member)
+
+TKP_BOTH_WAYS(short, hs2ms, ms2hs, H2N2, H2NS, N2H2, N2HS)
+TKP_BOTH_WAYS(unsigned short, uhs2ms, ums2hs, UH2N2, UH2NS, UN2H2, UN2HS)
+TKP_BOTH_WAYS(int, hi2mi, mi2hi, H2N4, H2NI, N2H4, N2HI)
+TKP_BOTH_WAYS(unsigned int, uhi2mi, umi2hi, UH2N4, UH2NI, UN2H4, UN2HI)
+TKP_BOTH_WAYS(double, hd2md, md2hd, H2N8, H2ND, N2H8, N2HD)
+TKP_BOTH_WAYS(unsigned long long, uhl2ml, uml2hl, UH2N8, UH2NL, UN2H8, UN2HL)
 TKP_TO_NETWORK(H2NL, long long, hl2ml)
 TKP_FROM_NETWORK(N2HL, long long, ml2hl)
 
@@ -78,70 +103,28 @@ TKP_FROM_NETWORK(NF2HI, int, mf2hi)
 /* The network image travels inside a host double or float; it is moved as
  * bytes so that no arithmetic ever touches it (a signalling NaN pattern
  * would be quietened). */
-double htond(double x) {
-  unsigned char image[sizeof(double)];
-  unsigned char *cursor = image;
-  hd2md(&x, &cursor, 1);
-  double y;
-  std::memcpy(&y, image, sizeof y);
-  return y;
-}
-
-double ntohd(double y) {
-  unsigned char image[sizeof(double)];
-  std::memcpy(image, &y, sizeof image);
-  unsigned char *cursor = image;
-  double x;
-  md2hd(&cursor, &x, 1);
-  return x;
-}
-
-float htonf(float x) {
-  unsigned char image[sizeof(float)];
-  unsigned char *cursor = image;
-  hf2mf(&x, &cursor, 1);
-  float y;
-  std::memcpy(&y, image, sizeof y);
-  return y;
-}
-
-float ntohf(float y) {
-  unsigned char image[sizeof(float)];
-  std::memcpy(image, &y, sizeof image);
-  unsigned char *cursor = image;
-  float x;
-  mf2hf(&cursor, &x, 1);
-  return x;
-}
+double htond(double x) { return tkpixmap::byteorder::to_network_image(x, hd2md); }
+double ntohd(double y) { return tkpixmap::byteorder::from_network_image(y, md2hd); }
+float htonf(float x) { return tkpixmap::byteorder::to_network_image(x, hf2mf); }
+float ntohf(float y) { return tkpixmap::byteorder::from_network_image(y, mf2hf); }
 
 int htondp(const double *from, void *to) {
-  unsigned char *cursor = static_cast<unsigned char *>(to);
-  return hd2md(from, &cursor, 1);
+  return tkpixmap::byteorder::to_network_bytes(from, to, hd2md);
 }
-
 int ntohdp(const void *from, double *to) {
-  unsigned char *cursor = tkpixmap::byteorder::read_cursor(from);
-  return md2hd(&cursor, to, 1);
+  return tkpixmap::byteorder::from_network_bytes(from, to, md2hd);
 }
-
 int htonfp(const float *from, void *to) {
-  unsigned char *cursor = static_cast<unsigned char *>(to);
-  return hf2mf(from, &cursor, 1);
+  return tkpixmap::byteorder::to_network_bytes(from, to, hf2mf);
 }
-
 int ntohfp(const void *from, float *to) {
-  unsigned char *cursor = tkpixmap::byteorder::read_cursor(from);
-  return mf2hf(&cursor, to, 1);
+  return tkpixmap::byteorder::from_network_bytes(from, to, mf2hf);
 }
-
 int hton8p(const long long *from, void *to) {
-  unsigned char *cursor = static_cast<unsigned char *>(to);
-  return hl2ml(from, &cursor, 1);
+  return tkpixmap::byteorder::to_network_bytes(from, to, hl2ml);
 }
-
 int ntoh8p(const void *from, long long *to) {
-  unsigned char *cursor = tkpixmap::byteorder::read_cursor(from);
-  return ml2hl(&cursor, to, 1);
+  return tkpixmap::byteorder::from_network_bytes(from, to, ml2hl);
 }
 
 /* ------------------------------------------------- mixed-width converters */

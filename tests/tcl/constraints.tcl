@@ -62,3 +62,14 @@ proc memoryVerdict {grownKiB limitKiB} {
     if {$grownKiB < $limitKiB || ![testConstraint notSanitized]} { return flat }
     return "grew by $grownKiB KiB"
 }
+# What the X server offers besides the screen kind's default visual.
+testConstraint trueColour [expr {$::xkind in {d16 d24}}]
+testConstraint argb32 [expr {[testConstraint haveTk]
+                             && "truecolor 32" in [winfo visualsavailable .]}]
+testConstraint directcolor [expr {[testConstraint haveTk]
+                                  && [lsearch -glob [winfo visualsavailable .] directcolor*] >= 0}]
+testConstraint staticcolor8 [expr {[testConstraint haveTk]
+                                   && "staticcolor 8" in [winfo visualsavailable .]}]
+# Tools some tests call.
+testConstraint ghostscript [expr {[auto_execok gs] ne ""}]
+testConstraint xvfb [expr {[auto_execok Xvfb] ne ""}]

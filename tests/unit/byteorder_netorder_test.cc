@@ -198,43 +198,36 @@ Bytes image_of(T value) {
   return b;
 }
 
+/* Every edge value of one floating type through its four single-value
+ * forms: the network image out, the host image back, bit for bit. */
+template <class T>
+void expect_single_values_carry_images(char letter, T (*to_network)(T), T (*from_network)(T),
+                                       int (*to_bytes)(const T *, void *),
+                                       int (*from_bytes)(const void *, T *)) {
+  constexpr std::size_t kSize = sizeof(T);
+  for (const Real &r : ref::edge_values({letter, false})) {
+    SCOPED_TRACE(r.describe());
+    unsigned char host_image[kSize], network[kSize];
+    ref::encode(r, {letter, false}, 'h', host_image);
+    ref::encode(r, {letter, false}, 'm', network);
+    T x;
+    std::memcpy(&x, host_image, kSize);
+    T y = to_network(x);
+    EXPECT_EQ(image_of(y), Bytes(network, network + kSize));
+    EXPECT_EQ(image_of(from_network(y)), Bytes(host_image, host_image + kSize));
+    unsigned char written[kSize + 1];
+    const int report = r.is_nan() && !ref::external_is_host_image('m', {letter, false}) ? -1 : 0;
+    EXPECT_EQ(to_bytes(&x, written + 1), report);
+    EXPECT_EQ(Bytes(written + 1, written + kSize + 1), Bytes(network, network + kSize));
+    T read = 0;
+    EXPECT_EQ(from_bytes(written + 1, &read), report);
+    EXPECT_EQ(image_of(read), Bytes(host_image, host_image + kSize));
+  }
+}
+
 TEST(SingleValues, CarryTheNetworkImageAndComeBackBitForBit) {
-  for (const Real &r : ref::edge_values({'d', false})) {
-    SCOPED_TRACE(r.describe());
-    unsigned char host_image[8], network[8];
-    ref::encode(r, {'d', false}, 'h', host_image);
-    ref::encode(r, {'d', false}, 'm', network);
-    double x;
-    std::memcpy(&x, host_image, 8);
-    double y = htond(x);
-    EXPECT_EQ(image_of(y), Bytes(network, network + 8));
-    EXPECT_EQ(image_of(ntohd(y)), Bytes(host_image, host_image + 8));
-    unsigned char written[9];
-    const int report = r.is_nan() && !ref::external_is_host_image('m', {'d', false}) ? -1 : 0;
-    EXPECT_EQ(htondp(&x, written + 1), report);
-    EXPECT_EQ(Bytes(written + 1, written + 9), Bytes(network, network + 8));
-    double read = 0;
-    EXPECT_EQ(ntohdp(written + 1, &read), report);
-    EXPECT_EQ(image_of(read), Bytes(host_image, host_image + 8));
-  }
-  for (const Real &r : ref::edge_values({'f', false})) {
-    SCOPED_TRACE(r.describe());
-    unsigned char host_image[4], network[4];
-    ref::encode(r, {'f', false}, 'h', host_image);
-    ref::encode(r, {'f', false}, 'm', network);
-    float x;
-    std::memcpy(&x, host_image, 4);
-    float y = htonf(x);
-    EXPECT_EQ(image_of(y), Bytes(network, network + 4));
-    EXPECT_EQ(image_of(ntohf(y)), Bytes(host_image, host_image + 4));
-    unsigned char written[5];
-    const int report = r.is_nan() && !ref::external_is_host_image('m', {'f', false}) ? -1 : 0;
-    EXPECT_EQ(htonfp(&x, written + 1), report);
-    EXPECT_EQ(Bytes(written + 1, written + 5), Bytes(network, network + 4));
-    float read = 0;
-    EXPECT_EQ(ntohfp(written + 1, &read), report);
-    EXPECT_EQ(image_of(read), Bytes(host_image, host_image + 4));
-  }
+  expect_single_values_carry_images<double>('d', htond, ntohd, htondp, ntohdp);
+  expect_single_values_carry_images<float>('f', htonf, ntohf, htonfp, ntohfp);
   for (long long v : {0LL, -1LL, 0x0102030405060708LL, std::numeric_limits<long long>::min()}) {
     unsigned char written[9];
     EXPECT_EQ(hton8p(&v, written + 1), 0);
