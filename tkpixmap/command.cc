@@ -64,12 +64,20 @@ void releasePixels(PixmapRecord *record) {
 
 int ignoreXError(ClientData, XErrorEvent *) { return 0; }
 
-// Gives back what a record holds on its X server.  Runs in the thread that
-// lets go of the image last, which for an image shown on a canvas is that
-// canvas's.
+}  // namespace
+
+// Runs in the thread that lets go of the image last, which for an image
+// shown on a canvas is that canvas's.
 void releaseServerResources(PixmapRecord *record) {
   const XlibFunctions *x11 = resolvedXlib();
   if (record->display == nullptr) return;
+  // The build's error handler writes into the record until the server has
+  // handled its requests.
+  if (record->buildRequest != 0) {
+    if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
+      x11->Sync(record->display, False);
+    record->buildRequest = 0;
+  }
   // The colour map may have gone with its window; an error here must not
   // reach Tk's handler, which would end the process.
   Tk_ErrorHandler quiet = Tk_CreateErrorHandler(record->display, -1, -1, -1, ignoreXError, nullptr);
@@ -87,6 +95,8 @@ void releaseServerResources(PixmapRecord *record) {
   record->cells = nullptr;
   record->cellCount = 0;
 }
+
+namespace {
 
 void freeRecord(PixmapRecord *record) {
   releasePixels(record);
