@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
@@ -111,7 +112,14 @@ void freeRecord(PixmapRecord *record) {
 // again for the reads.  The name is Tcl's (UTF-8) and goes to the system
 // in the system encoding, as Tcl's own file commands do; it is otherwise
 // used as given (no tilde substitution).  Null with errno set on failure.
-FILE *openForReading(const char *fileName) {
+// A regular file of modest size is read whole with one read and handed out
+// as a stream over that copy (*contents, to be freed after the stream is
+// closed): a stdio stream over the descriptor costs four more system calls
+// per file, which for small icons is most of the load.  Anything else (a
+// FIFO, a device, a file whose read falls short or fails) is read through
+// the descriptor, which reports its errors as before.
+FILE *openForReading(const char *fileName, char **contents) {
+  *contents = nullptr;
   Tcl_DString nativeName;
   Tcl_UtfToExternalDString(nullptr, fileName, -1, &nativeName);
   int fd = open(Tcl_DStringValue(&nativeName), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -120,6 +128,24 @@ FILE *openForReading(const char *fileName) {
   if (fd < 0) {
     errno = openError;
     return nullptr;
+  }
+  constexpr off_t kWholeReadLimit = 16 * 1024 * 1024;
+  struct stat status;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
+      status.st_size <= kWholeReadLimit) {
+    const size_t size = static_cast<size_t>(status.st_size);
+    auto *bytes = static_cast<char *>(malloc(size + 1));
+    // One byte more than the file holds: a read that fills it means the
+    // file grew, and the descriptor is read from the start instead.
+    const ssize_t got = bytes != nullptr ? read(fd, bytes, size + 1) : -1;
+    FILE *file = got == static_cast<ssize_t>(size) ? fmemopen(bytes, size, "r") : nullptr;
+    if (file != nullptr) {
+      close(fd);
+      *contents = bytes;
+      return file;
+    }
+    free(bytes);
+    if (got > 0) lseek(fd, 0, SEEK_SET);
   }
   int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -156,7 +182,8 @@ void reportReadFailure(Tcl_Interp *interp) {
 }
 
 int loadImage(Tcl_Interp *interp, const char *fileName) {
-  FILE *file = openForReading(fileName);
+  char *contents = nullptr;
+  FILE *file = openForReading(fileName, &contents);
   if (file == nullptr) {
     Tcl_SetErrno(errno);
     Tcl_PosixError(interp);  // sets the error code POSIX ENOENT {...} and the like
@@ -172,6 +199,7 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
   // Decoded without the lock: loads in several threads run side by side.
   int status = myReadGIF(interp, file, fileName, "gif", &block, 0, 0, &width, &height, 0, 0);
   fclose(file);
+  free(contents);
   if (status == TCL_ERROR) {
     if (block.pixelPtr != nullptr) Tcl_Free(reinterpret_cast<char *>(block.pixelPtr));
     reportReadFailure(interp);
