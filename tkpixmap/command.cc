@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
@@ -54,12 +55,20 @@ constexpr const char kUsage[] =
 
 int ignoreXError(ClientData, XErrorEvent *) { return 0; }
 
-// Gives back what a record holds on its X server.  Runs in the thread that
-// lets go of the image last, which for an image shown on a canvas is that
-// canvas's.
+}  // namespace
+
+// Runs in the thread that lets go of the image last, which for an image
+// shown on a canvas is that canvas's.
 void releaseServerResources(PixmapRecord *record) {
   const XlibFunctions *x11 = resolvedXlib();
   if (record->display == nullptr) return;
+  // The build's error handler writes into the record until the server has
+  // handled its requests.
+  if (record->buildRequest != 0) {
+    if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
+      x11->Sync(record->display, False);
+    record->buildRequest = 0;
+  }
   // The colour map may have gone with its window; an error here must not
   // reach Tk's handler, which would end the process.
   Tk_ErrorHandler quiet = Tk_CreateErrorHandler(record->display, -1, -1, -1, ignoreXError, nullptr);
@@ -78,6 +87,8 @@ void releaseServerResources(PixmapRecord *record) {
   record->cellCount = 0;
 }
 
+namespace {
+
 void freeRecord(PixmapRecord *record) {
   releasePixels(record);
   releaseServerResources(record);
@@ -91,7 +102,14 @@ void freeRecord(PixmapRecord *record) {
 // again for the reads.  The name is Tcl's (UTF-8) and goes to the system
 // in the system encoding, as Tcl's own file commands do; it is otherwise
 // used as given (no tilde substitution).  Null with errno set on failure.
-FILE *openForReading(const char *fileName) {
+// A regular file of modest size is read whole with one read and handed out
+// as a stream over that copy (*contents, to be freed after the stream is
+// closed): a stdio stream over the descriptor costs four more system calls
+// per file, which for small icons is most of the load.  Anything else (a
+// FIFO, a device, a file whose read falls short or fails) is read through
+// the descriptor, which reports its errors as before.
+FILE *openForReading(const char *fileName, char **contents) {
+  *contents = nullptr;
   Tcl_DString nativeName;
   Tcl_UtfToExternalDString(nullptr, fileName, -1, &nativeName);
   int fd = open(Tcl_DStringValue(&nativeName), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -100,6 +118,24 @@ FILE *openForReading(const char *fileName) {
   if (fd < 0) {
     errno = openError;
     return nullptr;
+  }
+  constexpr off_t kWholeReadLimit = 16 * 1024 * 1024;
+  struct stat status;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
+      status.st_size <= kWholeReadLimit) {
+    const size_t size = static_cast<size_t>(status.st_size);
+    auto *bytes = static_cast<char *>(malloc(size + 1));
+    // One byte more than the file holds: a read that fills it means the
+    // file grew, and the descriptor is read from the start instead.
+    const ssize_t got = bytes != nullptr ? read(fd, bytes, size + 1) : -1;
+    FILE *file = got == static_cast<ssize_t>(size) ? fmemopen(bytes, size, "r") : nullptr;
+    if (file != nullptr) {
+      close(fd);
+      *contents = bytes;
+      return file;
+    }
+    free(bytes);
+    if (got > 0) lseek(fd, 0, SEEK_SET);
   }
   int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -136,7 +172,8 @@ void reportReadFailure(Tcl_Interp *interp) {
 }
 
 int loadImage(Tcl_Interp *interp, const char *fileName) {
-  FILE *file = openForReading(fileName);
+  char *contents = nullptr;
+  FILE *file = openForReading(fileName, &contents);
   if (file == nullptr) {
     Tcl_SetErrno(errno);
     Tcl_PosixError(interp);  // sets the error code POSIX ENOENT {...} and the like
@@ -152,6 +189,7 @@ int loadImage(Tcl_Interp *interp, const char *fileName) {
   // Decoded without the lock: loads in several threads run side by side.
   int status = myReadGIF(interp, file, fileName, "gif", &block, 0, 0, &width, &height, 0, 0);
   fclose(file);
+  free(contents);
   if (status == TCL_ERROR) {
     if (block.pixelPtr != nullptr) Tcl_Free(reinterpret_cast<char *>(block.pixelPtr));
     reportReadFailure(interp);

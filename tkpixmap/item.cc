@@ -371,11 +371,11 @@ int PixmapItemCoords(Tcl_Interp *, Tk_Canvas, Tk_Item *, Tcl_Size, Tcl_Obj *cons
 void DisplayPixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, Display *display, Drawable drawable,
                        int x, int y, int width, int height) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
-  const PixmapRecord *record = item->record;
+  PixmapRecord *record = item->record;
   const XlibFunctions *x11 = resolvedXlib();
   // Never drawn without a pixmap made for this display.
   if (record == nullptr || record->pixmap == kNoPixmap || record->gc == nullptr ||
-      record->display != display || x11 == nullptr)
+      record->display != display || x11 == nullptr || !confirmBuild(record))
     return;
 
   const Tk_Item &box = item->header;
@@ -428,7 +428,7 @@ int PixmapItemToArea(Tk_Canvas, Tk_Item *itemPtr, double *area) {
 // gathers fonts.  A -transparent item is written opaque.
 int PixmapItemToPostscript(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int prepass) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
-  if (prepass || item->record == nullptr || item->record->pixmap == kNoPixmap) return TCL_OK;
+  if (prepass || item->record == nullptr || !confirmBuild(item->record)) return TCL_OK;
   return appendImagePostscript(interp, canvas, item->record, item->header.x1, item->header.y1);
 }
 

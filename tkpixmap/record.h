@@ -37,6 +37,10 @@ struct PixmapRecord {
   bool deleted = false;     // "pixmap delete" ran: freed when the last user lets go
   unsigned long *cells = nullptr;  // malloc'd colour-map cells an 8-bit build took, for XFreeColors
   int cellCount = 0;               // entries of cells
+  // A small build is not waited for: its requests stay under an X error
+  // handler until the server has handled them (see xbuild.h).
+  unsigned long buildRequest = 0;  // serial of such a build's last request; 0 once confirmed
+  int buildError = 0;              // first X error of the build (Success when none)
 };
 
 // Guards the registry, the handle counter and the item type's registration,
@@ -76,6 +80,10 @@ void releasePixels(PixmapRecord *record);
 // record->display).  "pixmap delete" of an image nobody shows frees it at once.
 void holdRecord(PixmapRecord *record);
 void releaseRecord(PixmapRecord *record);
+
+// Gives back the record's server pixmap, mask, GC and colour cells, waiting
+// first for a build the server may not have handled yet.
+void releaseServerResources(PixmapRecord *record);
 
 // Ensures the canvas item type is registered once Tk is present in `interp`.
 // Quietly does nothing (and retries on a later call) in an interpreter

@@ -210,25 +210,34 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
 }
 
 // Collects the X errors of the requests made while it exists (Tk passes it
-// only those): the first error's code is kept.
+// only those): the first error's code is kept in *firstError.  Tk keeps a
+// deleted handler until the server has handled the requests it covers, so
+// *firstError must stay valid until then.
 class XErrorTrap {
  public:
-  explicit XErrorTrap(Display *display)
-      : handler_(Tk_CreateErrorHandler(display, -1, -1, -1, note, this)) {}
+  XErrorTrap(Display *display, int *firstError)
+      : handler_(Tk_CreateErrorHandler(display, -1, -1, -1, note, firstError)) {
+    *firstError = Success;
+  }
   ~XErrorTrap() { Tk_DeleteErrorHandler(handler_); }
   XErrorTrap(const XErrorTrap &) = delete;
   XErrorTrap &operator=(const XErrorTrap &) = delete;
-  int firstError() const { return firstError_; }
 
  private:
   static int note(ClientData data, XErrorEvent *event) {
-    auto *trap = static_cast<XErrorTrap *>(data);
-    if (trap->firstError_ == Success) trap->firstError_ = event->error_code;
+    auto *firstError = static_cast<int *>(data);
+    if (*firstError == Success) *firstError = event->error_code;
     return 0;  // handled: Tk's default handler would end the process
   }
   Tk_ErrorHandler handler_;
-  int firstError_ = Success;
 };
+
+// Builds of at least this many bytes of pixmap wait for the server's answer
+// and report its refusal as the Tcl error.  Below it a refusal means a server
+// already out of memory, and the round trip (a client and server idle in
+// turn) would cost more than the whole build: a 64 x 64 icon is 16 KiB.  At
+// this size the transfer of the pixels outweighs one round trip.
+constexpr size_t kConfirmedBuildBytes = 256 * 1024;
 
 // The error code word for an X error of a failed build.
 const char *xErrorWord(int error) {
@@ -331,8 +340,13 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
 
   // Tk_GetPixmap never reports a failure (it returns an id whatever the
   // server answers), and the server's errors arrive later: every request of
-  // the build goes out under the trap, and one round trip collects them.
-  XErrorTrap trap(target.display);
+  // the build goes out under the trap.  A large build waits for the answer;
+  // a small one is confirmed before its first use (confirmBuild).
+  const int bytesPerPixel = target.depth == 8 ? 1 : target.depth == 16 ? 2 : 4;
+  const bool waited = static_cast<size_t>(record->width) * static_cast<size_t>(record->height) *
+                          static_cast<size_t>(bytesPerPixel) >=
+                      kConfirmedBuildBytes;
+  XErrorTrap trap(target.display, &record->buildError);
   Pixmap pixmap = Tk_GetPixmap(target.display, target.window, record->width, record->height,
                                target.depth);
   // Items copy from the pixmap with this GC at every redraw.  A copy never
@@ -345,9 +359,9 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
                 static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
   XDestroyImage(image);
   Pixmap mask = sendOpacityMask(record, target, *x11);
-  x11->Sync(target.display, False);
+  if (waited) x11->Sync(target.display, False);
 
-  if (trap.firstError() != Success || pixmap == 0) {
+  if (record->buildError != Success || pixmap == 0) {
     // Given back while the trap still covers the requests: freeing what the
     // server never made raises errors of its own.
     if (mask != kNoPixmap) Tk_FreePixmap(target.display, mask);
@@ -355,11 +369,14 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
     if (pixmap != 0) Tk_FreePixmap(target.display, pixmap);
     if (cells.count > 0)
       x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
-    x11->Flush(target.display);
+    // Waited for: the trap writes into the record, which a later build of
+    // the kept pixels reuses.
+    x11->Sync(target.display, False);
     setFailure(interp, "pixmap: Tk_GetPixmap() error",
-               pixmap == 0 ? "BADALLOC" : xErrorWord(trap.firstError()));
+               pixmap == 0 ? "BADALLOC" : xErrorWord(record->buildError));
     return TCL_ERROR;  // pixels kept: the server may have room later
   }
+  if (!waited) record->buildRequest = NextRequest(target.display) - 1;
 
   if (cells.count > 0) {
     record->cells = static_cast<unsigned long *>(malloc(sizeof(unsigned long) * cells.count));
@@ -374,6 +391,17 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   record->gc = gc;
   releasePixels(record);
   return TCL_OK;
+}
+
+bool confirmBuild(PixmapRecord *record) {
+  if (record->buildRequest != 0) {
+    const XlibFunctions *x11 = resolvedXlib();
+    if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
+      x11->Sync(record->display, False);  // confirms every build made before it too
+    record->buildRequest = 0;
+    if (record->buildError != Success) releaseServerResources(record);
+  }
+  return record->pixmap != kNoPixmap;
 }
 
 }  // namespace tkpixmap

@@ -18,4 +18,12 @@ namespace tkpixmap {
 // record->pixmap before they draw.
 int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas);
 
+// A small build is not waited for: the server's refusal of one of its
+// requests (say BadAlloc) is caught and noted in the record, and this call,
+// made before the pixmap is first read, waits for the server if it has not
+// handled the build yet (one round trip confirms every earlier build too).
+// False when there is no pixmap to read, a refused build's server resources
+// then being released.
+bool confirmBuild(PixmapRecord *record);
+
 }  // namespace tkpixmap
