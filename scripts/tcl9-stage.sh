@@ -16,7 +16,9 @@ fi
 if [ ! -x "$prefix/bin/wish9.0" ] || ! cmp -s "$sources/SHA256SUMS" "$prefix/.sources"; then
   echo "tcl9: building Tcl/Tk 9 into $prefix (once)"
   rm -rf "$prefix" build/tcltk9-work
-  "$sources/build.sh" "$prefix" build/tcltk9-work >build/tcltk9.log 2>&1 ||
+  # build.sh changes folder as it goes: both folders must be absolute.
+  mkdir -p build
+  "$sources/build.sh" "$(pwd)/$prefix" "$(pwd)/build/tcltk9-work" >build/tcltk9.log 2>&1 ||
     { tail -n 30 build/tcltk9.log; exit 1; }
   cp "$sources/SHA256SUMS" "$prefix/.sources"
   rm -rf build/tcltk9-work
