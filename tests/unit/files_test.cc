@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <signal.h>
@@ -185,9 +186,13 @@ bool noChildren() {
       if (child.second != 'Z') return false;
     return true;
   };
-  for (int i = 0; i < 500 && !allEnded(); ++i) usleep(10000);
+  // Generous: under qemu-user on a busy machine a command may take seconds.
+  for (int i = 0; i < 3000 && !allEnded(); ++i) usleep(10000);
   gxtell(-1);
-  return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+  if (waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD) return true;
+  for (const auto &child : childrenOfThisProcess())
+    fprintf(stderr, "child %d left in state %c\n", static_cast<int>(child.first), child.second);
+  return false;
 }
 
 // Handles opened while it lives read through windows of `bytes` bytes, so
