@@ -59,16 +59,20 @@ int ignoreXError(ClientData, XErrorEvent *) { return 0; }
 
 // Runs in the thread that lets go of the image last, which for an image
 // shown on a canvas is that canvas's.
+void awaitBuild(PixmapRecord *record) {
+  if (record->buildRequest == 0) return;
+  const XlibFunctions *x11 = resolvedXlib();
+  if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
+    x11->Sync(record->display, False);  // confirms every build made before it too
+  record->buildRequest = 0;
+}
+
 void releaseServerResources(PixmapRecord *record) {
   const XlibFunctions *x11 = resolvedXlib();
   if (record->display == nullptr) return;
   // The build's error handler writes into the record until the server has
   // handled its requests.
-  if (record->buildRequest != 0) {
-    if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
-      x11->Sync(record->display, False);
-    record->buildRequest = 0;
-  }
+  awaitBuild(record);
   // The colour map may have gone with its window; an error here must not
   // reach Tk's handler, which would end the process.
   Tk_ErrorHandler quiet = Tk_CreateErrorHandler(record->display, -1, -1, -1, ignoreXError, nullptr);

@@ -85,6 +85,10 @@ void releaseRecord(PixmapRecord *record);
 // first for a build the server may not have handled yet.
 void releaseServerResources(PixmapRecord *record);
 
+// Waits, if need be, until the server has handled a small build's requests
+// (see xbuild.h), so that its error handler no longer writes into record.
+void awaitBuild(PixmapRecord *record);
+
 // Ensures the canvas item type is registered once Tk is present in `interp`.
 // Quietly does nothing (and retries on a later call) in an interpreter
 // without Tk.

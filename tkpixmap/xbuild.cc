@@ -395,10 +395,7 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
 
 bool confirmBuild(PixmapRecord *record) {
   if (record->buildRequest != 0) {
-    const XlibFunctions *x11 = resolvedXlib();
-    if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
-      x11->Sync(record->display, False);  // confirms every build made before it too
-    record->buildRequest = 0;
+    awaitBuild(record);
     if (record->buildError != Success) releaseServerResources(record);
   }
   return record->pixmap != kNoPixmap;
