@@ -3,6 +3,7 @@
 # is then compiled a second time against its headers and stubs into
 # libtcl9pixmap3.0.so, beside libtkpixmap.so.3 in the build folder.
 set(TKPIXMAP_TCL9 "" CACHE PATH "Tcl/Tk 9 installation to build the Tcl 9 package library against (empty: none)")
+set(TKPIXMAP_TCL9_LIBRARY_NAME "")  # none unless a Tcl 9 is given
 if(NOT TKPIXMAP_TCL9)
   return()
 endif()

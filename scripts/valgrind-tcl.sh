@@ -5,8 +5,8 @@
 # BUILD_DIR (default $TKPIXMAP_BUILD_DIR, else build/dev) is a plain, not
 # sanitised build tree holding libtkpixmap.so.3 and pkgIndex.tcl; the system
 # tclsh and wish load the package from it.  The X test file runs in wish on
-# an Xvfb server this script starts (24-bit TrueColor, and 8-bit
-# PseudoColor).  Logs are left in BUILD_DIR/valgrind/.
+# the X test servers d24 and d8 (24-bit TrueColor, 8-bit PseudoColor)
+# that this script starts.  Logs are left in BUILD_DIR/valgrind/.
 # Memory the design keeps for the life of the process, and what Tcl, Tk and
 # Xlib keep themselves, is listed with its reason in tests/valgrind.supp.
 set -eu
@@ -52,32 +52,17 @@ run() {
 run pixmap tclsh tests/tcl/run.tcl tests/tcl/pixmap.test
 run badinput tclsh tests/tcl/run.tcl tests/tcl/badinput.test
 
-# One X server per screen kind for the X test file; stopped on the way out.
-xpids=""
-cleanup() {
-  for pid in $xpids; do kill "$pid" 2>/dev/null || true; done
-}
-trap cleanup EXIT INT TERM
+# The X test file on the X test servers of two screen kinds (scripts/xvfb.sh),
+# stopped on the way out.
+xstate=$logs/xvfb
+trap '"$root/scripts/xvfb.sh" stop "$xstate"' EXIT
+trap 'exit 130' INT TERM
+if ! "$root/scripts/xvfb.sh" start "$xstate" d24 d8 >/dev/null; then
+  echo "valgrind-tcl: Xvfb did not start" >&2
+  exit 2
+fi
 for kind in d24 d8; do
-  case $kind in
-    d24) screen="+extension Composite -screen 0 800x600x24" ;;
-    d8) screen="-screen 0 800x600x8" ;;
-  esac
-  rm -f "$logs/$kind.display"
-  # shellcheck disable=SC2086
-  Xvfb -displayfd 3 -nolisten tcp -noreset $screen 3>"$logs/$kind.display" \
-    >"$logs/xvfb-$kind.out" 2>&1 &
-  xpids="$xpids $!"
-  tries=0
-  until [ -s "$logs/$kind.display" ]; do
-    tries=$((tries + 1))
-    if [ $tries -gt 100 ]; then
-      echo "valgrind-tcl: Xvfb ($kind) did not start" >&2
-      exit 2
-    fi
-    sleep 0.1
-  done
-  DISPLAY=:$(cat "$logs/$kind.display")
+  DISPLAY=$("$root/scripts/xvfb.sh" display "$xstate" $kind)
   export DISPLAY TKPIXMAP_X_KIND=$kind TKPIXMAP_HOST=wish
   for file in x11-build x11-item x11-postscript; do
     run "$file-$kind" wish tests/tcl/run.tcl "tests/tcl/$file.test"

@@ -1,18 +1,8 @@
-# Compiler settings shared by every target of the project.
-find_package(Threads REQUIRED)
+# What the code of a shipped library is compiled with.
 
-add_compile_options(-Wall -Wextra -Wshadow -Wno-unused-parameter)
-if(TKPIXMAP_WERROR)
-  add_compile_options(-Werror)
-endif()
-
-# Set by the asan/tsan presets: the library then needs the sanitizer runtime,
-# which only the C++ driver links in.
-if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=")
-  set(TKPIXMAP_SANITIZED ON)
-else()
-  set(TKPIXMAP_SANITIZED OFF)
-endif()
+# The library must not need a C++ runtime: no exceptions, no RTTI, and it is
+# linked by the C driver so that a stray libstdc++ reference fails the link.
+set(TKPIXMAP_NO_RUNTIME_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
 
 # Applies the no-C++-runtime rules to a target that goes into a shipped library.
 function(tkpixmap_library_code target)
