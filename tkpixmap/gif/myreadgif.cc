@@ -9,9 +9,11 @@
 
 #include "tkpixmap.h"
 #include "tkpixmap/gif/reader.h"
+#include "tkpixmap/result.h"
 
 namespace {
 
+using tkpixmap::setMessage;
 using tkpixmap::gif::ReadStatus;
 
 void *attemptAlloc(size_t size) {
@@ -21,10 +23,6 @@ void *attemptAlloc(size_t size) {
 }
 
 void release(void *memory) { Tcl_Free(static_cast<char *>(memory)); }
-
-void setStatic(Tcl_Interp *interp, const char *text) {
-  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
-}
 
 // Puts the reader's failure into the interpreter: some messages replace the
 // result, others are appended to it.
@@ -41,20 +39,20 @@ void report(Tcl_Interp *interp, ReadStatus status, const char *path, int errorNu
       Tcl_AppendResult(interp, "error reading color map", nullptr);
       break;
     case ReadStatus::missingExtensionLabel:
-      setStatic(interp, "error reading extension function code in GIF image");
+      setMessage(interp, "error reading extension function code in GIF image");
       break;
     case ReadStatus::badExtension:
-      setStatic(interp, "error reading extension in GIF image");
+      setMessage(interp, "error reading extension in GIF image");
       break;
     case ReadStatus::badImageDescriptor:
-      setStatic(interp, "couldn't read left/top/width/height in GIF image");
+      setMessage(interp, "couldn't read left/top/width/height in GIF image");
       break;
     case ReadStatus::missingCodeSize:
       Tcl_SetErrno(errorNumber);
       Tcl_AppendResult(interp, "error reading GIF image: ", Tcl_PosixError(interp), nullptr);
       break;
     case ReadStatus::badCodeSize:
-      setStatic(interp, "format error in GIF image");
+      setMessage(interp, "format error in GIF image");
       break;
     case ReadStatus::tooLarge: {
       char size[64];
@@ -67,7 +65,7 @@ void report(Tcl_Interp *interp, ReadStatus status, const char *path, int errorNu
       Tcl_AppendResult(interp, "not enough memory for GIF image file \"", path, "\"", nullptr);
       break;
     case ReadStatus::badOrigin:
-      setStatic(interp, "negative origin requested from GIF image");
+      setMessage(interp, "negative origin requested from GIF image");
       break;
     case ReadStatus::ok:
     case ReadStatus::okNoPixels:
