@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <random>
 #include <vector>
 
@@ -104,11 +106,16 @@ TEST(GifHeader, RefusesWhatIsNotAGifHeader) {
       {"GIF alone", {'G', 'I', 'F'}, ReadStatus::badHeader},
       {"version 88a", GifWriter().signature("GIF88a").screen(1, 1).bytes(), ReadStatus::badHeader},
       {"lower case", GifWriter().signature("gif89a").screen(1, 1).bytes(), ReadStatus::badHeader},
+      {"version 90a", GifWriter().signature("GIF90a").screen(2, 2).trailer().bytes(),
+       ReadStatus::badHeader},
+      {"a PNG signature",
+       {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 0, 0, 0, 0, 0},
+       ReadStatus::badHeader},
+      {"signature only", GifWriter().signature().bytes(), ReadStatus::badHeader},
       {"screen size cut", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1}, ReadStatus::badHeader},
-      {"0 wide", GifWriter().signature("GIF87a").screen(0, 10).bytes(),
-       ReadStatus::badDimensions},
-      {"0 high", GifWriter().signature("GIF89a").screen(10, 0).bytes(),
-       ReadStatus::badDimensions},
+      {"0 wide", GifWriter().signature("GIF87a").screen(0, 10).bytes(), ReadStatus::badDimensions},
+      {"0 high", GifWriter().signature("GIF89a").screen(10, 0).bytes(), ReadStatus::badDimensions},
+      {"0 by 0", GifWriter().signature().screen(0, 0).trailer().bytes(), ReadStatus::badDimensions},
   };
   for (const auto &c : cases) {
     allocations = 0;
@@ -129,13 +136,27 @@ TEST(GifHeader, TenByteFileGivesScreenSizeAndNoPixels) {
 }
 
 TEST(GifHeader, NoImageLeavesAClearScreen) {
-  for (bool trailer : {true, false}) {
-    GifWriter gif;
-    gif.signature().screen(2, 2, 0x80).colorTable({{9, 9, 9}, {8, 8, 8}});
-    if (trailer) gif.trailer();
-    Decoded d = decode(gif.bytes());
-    EXPECT_EQ(d.status, ReadStatus::ok);
-    EXPECT_EQ(d.rgba, std::vector<uint8_t>(16, 0));
+  Bytes comments;
+  for (int i = 0; i < 1000; ++i) comments.insert(comments.end(), {0x21, 0xFE, 1, 'x', 0});
+  comments.push_back(0x3B);
+  const struct {
+    const char *name;
+    Bytes tail;
+  } cases[] = {
+      {"trailer", {0x3B}},
+      {"end of file", {}},
+      {"unknown block bytes, then end of file", {0x99, 0x99, 0x99}},
+      {"1000 extensions, then trailer", comments},
+  };
+  for (const auto &c : cases) {
+    Decoded d = decode(GifWriter()
+                           .signature()
+                           .screen(2, 2, 0x80)
+                           .colorTable({{9, 9, 9}, {8, 8, 8}})
+                           .raw(c.tail)
+                           .bytes());
+    EXPECT_EQ(d.status, ReadStatus::ok) << c.name;
+    EXPECT_EQ(d.rgba, std::vector<uint8_t>(16, 0)) << c.name;
   }
 }
 
@@ -186,6 +207,7 @@ TEST(GifBlocks, FailuresInsideTheBlockStructure) {
     ReadStatus status;
   } cases[] = {
       {"label missing", start().byte(0x21).bytes(), ReadStatus::missingExtensionLabel},
+      {"label, then end of file", start().byte(0x21).byte(0xFE).bytes(), ReadStatus::badExtension},
       {"comment cut inside a sub-block",
        start().byte(0x21).byte(0xFE).byte(10).raw({'a', 'b'}).bytes(), ReadStatus::badExtension},
       {"comment without terminator", start().extension(0xFE, {{'h', 'i'}}, false).bytes(),
@@ -193,6 +215,8 @@ TEST(GifBlocks, FailuresInsideTheBlockStructure) {
       {"descriptor cut", start().raw({0x2C, 0, 0, 0}).bytes(), ReadStatus::badImageDescriptor},
       {"no code size", start().imageDescriptor(0, 0, 1, 1).bytes(), ReadStatus::missingCodeSize},
       {"code size 12", start().imageDescriptor(0, 0, 1, 1).imageData(12, {0, 0}).bytes(),
+       ReadStatus::badCodeSize},
+      {"code size 13", start().imageDescriptor(0, 0, 1, 1).imageData(13, {0, 0}).bytes(),
        ReadStatus::badCodeSize},
       {"code size 255", start().imageDescriptor(0, 0, 1, 1).imageData(255, {0, 0}).bytes(),
        ReadStatus::badCodeSize},
@@ -207,21 +231,28 @@ TEST(GifBlocks, FailuresInsideTheBlockStructure) {
 TEST(GifBlocks, ExtensionsAndStrayBytesAreSkipped) {
   std::vector<Rgb> palette = grayPalette(4);
   std::vector<int> indices = {0, 1, 2, 3, 3, 2};
-  Bytes file = GifWriter()
-                   .signature()
-                   .screen(3, 2, 0x81)
-                   .colorTable(palette)
-                   .extension(0xFE, {{'o', 'n', 'e'}, {'t', 'w', 'o'}, Bytes(255, 'x')})
-                   .extension(0xFF, {{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'},
-                                     {1, 0, 0}})
-                   .extension(0x01, {Bytes(12, 0), {'t', 'e', 'x', 't'}})
-                   .extension(0x42, {})
-                   .raw({0x00, 0x99, 0xFF})
-                   .imageDescriptor(0, 0, 3, 2)
-                   .imageData(2, testing::lzwEncode(indices, 2))
-                   .trailer()
-                   .bytes();
+  Bytes manyComments;
+  for (int i = 0; i < 100000; ++i) manyComments.insert(manyComments.end(), {0x21, 0xFE, 1, 'x', 0});
+  Bytes file =
+      GifWriter()
+          .signature()
+          .screen(3, 2, 0x81)
+          .colorTable(palette)
+          .raw(manyComments)
+          .extension(0xFE, {{'o', 'n', 'e'}, {'t', 'w', 'o'}, Bytes(255, 'x')})
+          .extension(0xFF, {{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'}, {1, 0, 0}})
+          .extension(0x01, {Bytes(12, 0), {'t', 'e', 'x', 't'}})
+          .extension(0x42, {})
+          .raw({0x00, 0x99, 0xFF})
+          .imageDescriptor(0, 0, 3, 2)
+          .imageData(2, testing::lzwEncode(indices, 2))
+          .trailer()
+          .bytes();
+  auto start = std::chrono::steady_clock::now();
   Decoded d = decode(file);
+  // Each extension costs the same, whatever came before it: 100,000 of them
+  // take milliseconds, even under a sanitizer or valgrind.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(d.status, ReadStatus::ok);
   EXPECT_EQ(d.rgba, expected(palette, indices));
 }
@@ -272,17 +303,20 @@ TEST(GifBlocks, OnlyTheFirstImageIsDecoded) {
 }
 
 TEST(GifBlocks, LocalTableOverridesOnlyItsEntries) {
-  std::vector<Rgb> global = grayPalette(8);
   std::vector<Rgb> local = {{200, 0, 0}, {0, 200, 0}};
-  GifWriter gif;
-  gif.signature().screen(4, 1, 0x82).colorTable(global);
-  gif.imageDescriptor(0, 0, 4, 1, 0x80).colorTable(local);
-  gif.imageData(3, testing::lzwEncode({0, 1, 2, 7}, 3)).trailer();
-  Decoded d = decode(gif.bytes());
-  std::vector<Rgb> merged = global;
-  merged[0] = local[0];
-  merged[1] = local[1];
-  EXPECT_EQ(d.rgba, expected(merged, {0, 1, 2, 7}));
+  // Without a global table, the entries the local one lacks are clear.
+  for (std::vector<Rgb> global : {grayPalette(8), std::vector<Rgb>{}}) {
+    GifWriter gif;
+    gif.signature().screen(4, 1, global.empty() ? 0 : 0x82).colorTable(global);
+    gif.imageDescriptor(0, 0, 4, 1, 0x80).colorTable(local);
+    gif.imageData(3, testing::lzwEncode({0, 1, 2, 7}, 3)).trailer();
+    Decoded d = decode(gif.bytes());
+    std::vector<Rgb> merged = global.empty() ? local : global;
+    merged[0] = local[0];
+    merged[1] = local[1];
+    EXPECT_EQ(d.status, ReadStatus::ok) << global.size();
+    EXPECT_EQ(d.rgba, expected(merged, {0, 1, 2, 7})) << global.size();
+  }
 }
 
 TEST(GifBlocks, NoColourTableAtAllGivesTransparentBlack) {
@@ -325,7 +359,10 @@ TEST(GifLzw, SmallHandMadeCodeSequences) {
       {"entry that refers to itself", 4, 1, {4, 6, 1, 6, 5}, {6, 1, -1, -1}},
       // 7 after the clear code is a pixel beyond the table: the previous
       // string, so 6 (next free) is 7 followed by 7.
-      {"next free after a pixel above the table", 8, 1, {4, 7, 6, 5},
+      {"next free after a pixel above the table",
+       8,
+       1,
+       {4, 7, 6, 5},
        {7, 7, 7, -1, -1, -1, -1, -1}},
       {"next free after the clear code as a pixel", 5, 1, {4, 1, 4, 4, 6, 5}, {1, 4, 4, 4, -1}},
       {"entry defined on a pixel above the table", 6, 1, {4, 7, 2, 6, 5}, {7, 2, 7, 2, -1, -1}},
@@ -333,6 +370,14 @@ TEST(GifLzw, SmallHandMadeCodeSequences) {
       // entry 6, defined on itself, is no string; the next entry is still
       // the string just written (6, 6) plus the next pixel.
       {"entry after one that refers to itself", 7, 1, {4, 6, 7, 1, 7, 5}, {6, 6, 6, 1, 6, 6, 1}},
+      // 7 above the next free entry defines 6 as 1,1; the second 7 is then
+      // the next free entry (1,1,1), and the width grows to 4 bits.
+      {"code above next free, twice", 4, 2, {4, 1, 7, 7, 2, 5}, {1, 1, 1, 1, 1, 1, 2, -1}},
+      {"entries on a pixel above the table", 4, 2, {4, 7, 1, 6, 6, 5}, {7, 1, 7, 1, 7, 1, -1, -1}},
+      {"three leading clears", 2, 1, {4, 4, 4, 1, 5}, {1, -1}},
+      // Like the code after a clear code, the first code is a pixel.
+      {"end code first", 2, 1, {5, 1, 1}, {5, 1}},
+      {"no codes at all", 2, 1, {}, {-1, -1}},
   };
   // The same bytes give the same image pixels on a screen one column wider
   // (which is decoded through the clipping path).
@@ -402,16 +447,29 @@ TEST(GifLzw, RoundTripsAcrossCodeSizesSubBlocksAndSizes) {
 
 TEST(GifLzw, FullTableKeepsDecodingAtTwelveBits) {
   // A noisy image fills the table many times over; without clear codes the
-  // encoder keeps using 12-bit codes against a full table.
-  std::vector<Rgb> palette = grayPalette(256);
-  std::vector<int> indices = randomIndices(400 * 300, 256, 99, 3);
-  for (bool clearWhenFull : {true, false}) {
-    testing::LzwOptions options;
-    options.clearWhenFull = clearWhenFull;
-    Bytes file = testing::encodeGif(400, 300, palette, indices, false, -1, 8, options);
-    Decoded d = decode(file);
-    ASSERT_EQ(d.status, ReadStatus::ok);
-    EXPECT_EQ(d.rgba, expected(palette, indices)) << "clear when full: " << clearWhenFull;
+  // encoder keeps using 12-bit codes against a full table.  Literals alone
+  // at code size 2 fill it after 4090 codes.
+  const struct {
+    int colours, minCodeSize, width, height;
+    bool literalsOnly;
+  } cases[] = {
+      {256, 8, 400, 300, false},
+      {4, 2, 128, 64, true},
+  };
+  for (const auto &c : cases) {
+    std::vector<Rgb> palette = grayPalette(c.colours);
+    std::vector<int> indices = randomIndices(size_t(c.width) * c.height, c.colours, 99, 3);
+    for (bool clearWhenFull : {true, false}) {
+      testing::LzwOptions options;
+      options.clearWhenFull = clearWhenFull;
+      options.literalsOnly = c.literalsOnly;
+      Bytes file = testing::encodeGif(c.width, c.height, palette, indices, false, -1, c.minCodeSize,
+                                      options);
+      Decoded d = decode(file);
+      ASSERT_EQ(d.status, ReadStatus::ok);
+      EXPECT_EQ(d.rgba, expected(palette, indices))
+          << "code size " << c.minCodeSize << ", clear when full: " << clearWhenFull;
+    }
   }
 }
 
@@ -452,12 +510,15 @@ TEST(GifLzw, CodeSizesBeyondEightGiveTransparentPixelsAboveTheTable) {
     std::vector<int> values = {0, clear - 1, clear > 256 ? 256 : 0, clear > 300 ? 300 : 0};
     std::vector<int> codes = {clear};
     codes.insert(codes.end(), values.begin(), values.end());
+    codes.push_back(clear + 2);  // the first table entry: the first two values
     codes.push_back(clear + 1);
+    values.push_back(values[0]);
+    values.push_back(values[1]);
     Bytes file = GifWriter()
                      .signature()
-                     .screen(4, 1, 0x87)
+                     .screen(6, 1, 0x87)
                      .colorTable(grayPalette(256))
-                     .imageDescriptor(0, 0, 4, 1)
+                     .imageDescriptor(0, 0, 6, 1)
                      .imageData(minCodeSize, testing::packCodesTracked(codes, minCodeSize))
                      .trailer()
                      .bytes();
@@ -499,23 +560,33 @@ TEST(GifPlacement, ImageLandsWhereItsDescriptorSays) {
   const struct {
     const char *name;
     int left, top, width, height;
+    bool interlaced = false;
   } cases[] = {
       {"inside", 1, 1, 3, 2},
       {"covers the screen", 0, 0, 6, 4},
       {"hangs over the right and bottom", 4, 3, 5, 5},
+      {"interlaced, hangs over the right and bottom", 3, 1, 4, 5, true},
       {"wholly outside", 10, 10, 2, 2},
+      {"far below", 0, 65535, 4, 2},
       {"zero width", 1, 1, 0, 3},
+      {"zero by zero", 0, 0, 0, 0},
       {"larger than the screen", 0, 0, 9, 9},
   };
   for (const auto &c : cases) {
     std::vector<int> indices = randomIndices(size_t(c.width) * c.height, 3, 5);
     for (int &i : indices) ++i;  // colours 1..3, never 0
+    std::vector<int> stored;
+    for (int y : c.interlaced ? testing::interlaceOrder(c.height) : std::vector<int>{}) {
+      stored.insert(stored.end(), indices.begin() + long(y) * c.width,
+                    indices.begin() + long(y + 1) * c.width);
+    }
+    if (!c.interlaced) stored = indices;
     Bytes file = GifWriter()
                      .signature()
                      .screen(6, 4, 0x81)
                      .colorTable(palette)
-                     .imageDescriptor(c.left, c.top, c.width, c.height)
-                     .imageData(2, testing::lzwEncode(indices, 2))
+                     .imageDescriptor(c.left, c.top, c.width, c.height, c.interlaced ? 0x40 : 0)
+                     .imageData(2, testing::lzwEncode(stored, 2))
                      .trailer()
                      .bytes();
     std::vector<int> screen(24, -1);
@@ -565,11 +636,42 @@ TEST(GifPlacement, WindowsAreClippedToTheScreen) {
 }
 
 TEST(GifPlacement, HugeScreensAreRefusedWithoutAllocating) {
+  // One pixel of colour 1 at the top left of an image of the given size.
+  auto withImage = [](int screenWidth, int screenHeight, int imageWidth, int imageHeight) {
+    return GifWriter()
+        .signature()
+        .screen(screenWidth, screenHeight, 0x81)
+        .colorTable(grayPalette(4))
+        .imageDescriptor(0, 0, imageWidth, imageHeight)
+        .imageData(2, testing::packCodesTracked({4, 1, 5}, 2))
+        .trailer()
+        .bytes();
+  };
+  const struct {
+    const char *name;
+    Bytes file;
+    ReadStatus status;
+    int width, height;
+  } cases[] = {
+      {"screen 65535 square, no image",
+       GifWriter().signature().screen(65535, 65535).trailer().bytes(), ReadStatus::tooLarge, 0, 0},
+      {"screen 65535 square", withImage(65535, 65535, 1, 1), ReadStatus::tooLarge, 0, 0},
+      {"screen 65535 wide", withImage(65535, 1, 1, 1), ReadStatus::ok, 65535, 1},
+      {"screen 65535 high", withImage(1, 65535, 1, 1), ReadStatus::ok, 1, 65535},
+      {"image 65535 square", withImage(4, 2, 65535, 65535), ReadStatus::ok, 4, 2},
+  };
+  for (const auto &c : cases) {
+    allocations = 0;
+    Decoded d = decode(c.file);
+    EXPECT_EQ(d.status, c.status) << c.name;
+    EXPECT_EQ(allocations, c.status == ReadStatus::ok ? 1 : 0) << c.name;
+    if (c.status != ReadStatus::ok) continue;
+    ASSERT_EQ(d.rgba.size(), size_t(c.width) * c.height * 4) << c.name;
+    std::vector<uint8_t> first(d.rgba.begin(), d.rgba.begin() + 4);
+    EXPECT_EQ(first, colours({1})) << c.name;
+    EXPECT_EQ(std::count(d.rgba.begin() + 4, d.rgba.end(), 0), long(d.rgba.size() - 4)) << c.name;
+  }
   Bytes file = GifWriter().signature().screen(65535, 65535).trailer().bytes();
-  allocations = 0;
-  Decoded d = decode(file);
-  EXPECT_EQ(d.status, ReadStatus::tooLarge);
-  EXPECT_EQ(allocations, 0);
   // A window within the limit of the same screen is fine.
   EXPECT_EQ(decode(file, 100, 100, 10, 10).status, ReadStatus::ok);
   // An allocation that fails is reported, not fatal.
@@ -585,13 +687,29 @@ TEST(GifDamage, EveryTruncationIsHandled) {
   Bytes whole = testing::encodeGif(23, 17, palette, indices, true, 3);
   Decoded full = decode(whole);
   ASSERT_EQ(full.status, ReadStatus::ok);
+  // The file: header and screen (13 bytes), colour table (48), graphic
+  // control extension (8), image descriptor (10), code size, data, trailer.
+  const size_t table = 13, control = table + 48, descriptor = control + 8,
+               codeSize = descriptor + 10;
+  auto statusAt = [&](size_t cut) {
+    if (cut < 10) return ReadStatus::badHeader;
+    if (cut < table) return ReadStatus::okNoPixels;  // the screen's size is there
+    if (cut < control) return ReadStatus::badColorMap;
+    if (cut == control + 1) return ReadStatus::missingExtensionLabel;
+    // A cut inside the control block's one sub-block ends the scan as the
+    // end of the file does; a cut before the terminator that follows fails.
+    if (cut == descriptor - 1) return ReadStatus::badExtension;
+    if (cut > descriptor && cut < codeSize) return ReadStatus::badImageDescriptor;
+    if (cut == codeSize) return ReadStatus::missingCodeSize;
+    return ReadStatus::ok;  // a cut between blocks, or in the data: a quiet end
+  };
   for (size_t cut = 0; cut < whole.size(); ++cut) {
     Bytes part(whole.begin(), whole.begin() + long(cut));
     Decoded d = decode(part);
-    if (cut < 10) {
-      EXPECT_EQ(d.status, ReadStatus::badHeader) << cut;
-    } else if (cut < 13) {
-      EXPECT_EQ(d.status, ReadStatus::okNoPixels) << cut;
+    EXPECT_EQ(d.status, statusAt(cut)) << cut;
+    // Without the trailer, or the data's terminator too, nothing is missing.
+    if (cut + 2 >= whole.size()) {
+      EXPECT_EQ(d.rgba, full.rgba) << cut;
     }
     if (d.status == ReadStatus::ok) {
       // Whatever was decoded agrees with the whole file; the rest is clear.
