@@ -1,6 +1,8 @@
 # make-examples.tcl - writes the sample GIF files of examples/ with the
-# project's own small GIF writer (tests/tcl/gifdata.tcl).  Each image keeps
-# to at most 128 colours, so that it shows on 8-bit PseudoColor screens too.
+# project's own GIF writer (tests/tcl/gifdata.tcl, which runs the gifwrite
+# command of a build tree with tests: $TKPIXMAP_BUILD_DIR, else build/dev).
+# Each image keeps to at most 128 colours, so that it shows on 8-bit
+# PseudoColor screens too.
 #
 #   tclsh scripts/make-examples.tcl ?OUTDIR?      (default: examples/)
 

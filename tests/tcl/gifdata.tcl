@@ -1,8 +1,6 @@
-# gifdata.tcl - writes small GIF files from Tcl, for tests and sample images.
-#
-# The image data is LZW without compression: every pixel is sent as a
-# literal 9-bit code, with a clear code before each run of 254 literals so
-# that the code width never grows.  Any decoder must read that back.
+# gifdata.tcl - writes small GIF files from Tcl, for tests and sample images,
+# with our one GIF writer (tests/support/gif_writer.*) run as the build
+# tree's command bin/gifwrite ($TKPIXMAP_BUILD_DIR, else build/dev).
 #
 #   gifdata::encode width height palette indices
 #       palette: list of {r g b} (at most 256); indices: width*height palette
@@ -14,70 +12,23 @@
 
 namespace eval gifdata {
     namespace export encode fromPixels write
+    variable tool [file join [expr {[info exists ::env(TKPIXMAP_BUILD_DIR)]
+        ? $::env(TKPIXMAP_BUILD_DIR)
+        : [file join [file dirname [file normalize [info script]]] .. .. build dev]}] bin gifwrite]
 }
 
 proc gifdata::encode {width height palette indices} {
-    set count [llength $palette]
-    if {$count < 1 || $count > 256} {
-        return -code error "palette needs 1 to 256 colours, has $count"
+    variable tool
+    close [file tempfile path]
+    try {
+        exec $tool $path $width $height << "[concat {*}$palette]\n$indices\n"
+        set f [open $path rb]
+        set data [read $f]
+        close $f
+    } finally {
+        file delete $path
     }
-    if {[llength $indices] != $width * $height} {
-        return -code error "need [expr {$width * $height}] indices, have [llength $indices]"
-    }
-    # The global colour table holds 2^(N+1) entries.
-    set sizeField 0
-    while {(2 << $sizeField) < $count} { incr sizeField }
-    set tableEntries [expr {2 << $sizeField}]
-
-    set out "GIF89a"
-    append out [binary format ssccc $width $height \
-                    [expr {0x80 | (7 << 4) | $sizeField}] 0 0]
-    foreach colour $palette {
-        lassign $colour r g b
-        append out [binary format ccc $r $g $b]
-    }
-    append out [string repeat \0\0\0 [expr {$tableEntries - $count}]]
-    append out [binary format cssssc 0x2c 0 0 $width $height 0]
-    append out [binary format c 8]
-    set stream [Codes $indices]
-    for {set at 0} {$at < [string length $stream]} {incr at 255} {
-        set chunk [string range $stream $at [expr {$at + 254}]]
-        append out [binary format c [string length $chunk]] $chunk
-    }
-    append out \0 \x3b
-    return $out
-}
-
-# The LZW code stream, packed least significant bit first.
-proc gifdata::Codes {indices} {
-    set clear 256
-    set end 257
-    set bytes {}
-    set acc 0
-    set bits 0
-    set sinceClear 254
-    foreach index [concat $indices [list {}]] {
-        if {$index eq {}} {
-            set codes [list $end]
-        } elseif {$sinceClear == 254} {
-            set codes [list $clear $index]
-            set sinceClear 1
-        } else {
-            set codes [list $index]
-            incr sinceClear
-        }
-        foreach code $codes {
-            set acc [expr {$acc | ($code << $bits)}]
-            incr bits 9
-            while {$bits >= 8} {
-                lappend bytes [expr {$acc & 0xff}]
-                set acc [expr {$acc >> 8}]
-                incr bits -8
-            }
-        }
-    }
-    if {$bits > 0} { lappend bytes [expr {$acc & 0xff}] }
-    return [binary format c* $bytes]
+    return $data
 }
 
 proc gifdata::fromPixels {width height pixels} {
