@@ -7,6 +7,9 @@
 #   s2   two 24-bit screens (an image built on one is refused on the other)
 #   t8   8-bit with TrueColor as the default visual (-cc 4), PseudoColor beside it
 #   large8, large16, large24   one 1920x1200 screen of that depth (the demo)
+#   starved24  one 320x200x24 screen with 60 MB of address space (it starts in
+#        about 46), for a server that runs out of memory; it ends with its
+#        last client (-terminate), or after five minutes at the latest
 # Usage:
 #   xvfb.sh start STATEDIR [KIND ...]   starts servers (default: the six X test kinds)
 #   xvfb.sh stop STATEDIR               stops every server started into STATEDIR
@@ -34,6 +37,7 @@ screen_of() {
     s2) echo "-screen 0 800x600x24 -screen 1 800x600x24" ;;
     t8) echo "-screen 0 800x600x8 -cc 4" ;;
     large8 | large16 | large24) echo "-screen 0 1920x1200x${1#large}" ;;
+    starved24) echo "-terminate -screen 0 320x200x24" ;;
     *) echo "xvfb.sh: unknown server kind '$1'" >&2; return 2 ;;
   esac
 }
@@ -42,6 +46,20 @@ stop_kind() {
   if [ -f "$state/$1.pid" ]; then
     kill "$(cat "$state/$1.pid")" 2>/dev/null || true
     rm -f "$state/$1.pid" "$state/$1.display"
+  fi
+}
+
+# Starts the server of a kind in the background ($! is its process).
+launch() {
+  if [ "$1" = starved24 ]; then
+    # ulimit -v is in dash and bash, the shells this runs in.
+    # shellcheck disable=SC2046,SC3045
+    (ulimit -v 60000 && exec timeout 300 Xvfb -displayfd 3 -nolisten tcp $(screen_of "$1") \
+      3>"$state/$1.display" >"$state/$1.log" 2>&1) &
+  else
+    # shellcheck disable=SC2046
+    Xvfb -displayfd 3 -nolisten tcp -noreset $(screen_of "$1") \
+      3>"$state/$1.display" >"$state/$1.log" 2>&1 &
   fi
 }
 
@@ -61,9 +79,7 @@ case $action in
     mkdir -p "$state"
     for kind; do
       stop_kind "$kind"
-      # shellcheck disable=SC2046
-      Xvfb -displayfd 3 -nolisten tcp -noreset $(screen_of "$kind") \
-        3>"$state/$kind.display" >"$state/$kind.log" 2>&1 &
+      launch "$kind"
       echo $! >"$state/$kind.pid"
     done
     for kind; do
