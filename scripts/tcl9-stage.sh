@@ -25,7 +25,7 @@ if [ ! -x "$prefix/bin/wish9.0" ] || ! cmp -s "$sources/SHA256SUMS" "$prefix/.so
 fi
 jobs=$(nproc)
 cmake --preset tcl9 >/dev/null
-# Only what the Tcl, X and linkage tests use: the unit tests are the dev
+# Only what the Tcl, X and linkage tests use (gifwrite writes their GIF files): the unit tests are the dev
 # stage's and do not change with the Tcl version.
-cmake --build --preset tcl9 -j "$jobs" --target tkpixmap tcl9pixmap baseutil xreadback xrescount xshot
+cmake --build --preset tcl9 -j "$jobs" --target tkpixmap tcl9pixmap baseutil xreadback xrescount xshot gifwrite
 ctest --preset tcl9 -j "$jobs" --timeout 900
