@@ -57,7 +57,7 @@ size_t decode_field(std::string_view field, char *out, size_t size) {
   return length;
 }
 
-// Time-zone names: the zone database's directory.
+// Time-zone names are looked up in the system's zone database.
 constexpr const char *kDefaultZoneinfo = "/usr/share/zoneinfo";
 
 // The database directory, fixed at the first call for the life of the process.
@@ -86,7 +86,7 @@ bool leaves_directory(std::string_view zone) {
   return false;
 }
 
-int lookup(const char *zone) {
+int lookup_zone(const char *zone) {
   if (leaves_directory(zone)) return 0;
   char path[BU_PATH_MAX];
   int length = snprintf(path, sizeof path, "%s/%s", zoneinfo_dir, zone);
@@ -98,7 +98,6 @@ int lookup(const char *zone) {
   } while (rc != 0 && errno == EINTR);
   return rc == 0 && S_ISREG(status.st_mode) ? 1 : 0;
 }
-
 
 }  // namespace
 
@@ -231,11 +230,10 @@ int is_nfs(const char *path) {
   return host[0] != '\0' ? 1 : 0;
 }
 
-
 int is_timezone(const char *zone) {
   const int saved_errno = errno;
   pthread_once(&zoneinfo_once, choose_zoneinfo_dir);
-  const int result = lookup(zone);
+  const int result = lookup_zone(zone);
   errno = saved_errno;
   return result;
 }

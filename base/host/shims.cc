@@ -168,7 +168,6 @@ void *std_dlopen(const char *name) {
 
 int nomem(intptr_t, intptr_t) { return 0; }
 
-
 // Makes writes to a closed pipe fail with EPIPE instead of ending the process.
 void ignoreSIGPIPE(void) {
   struct sigaction action;
