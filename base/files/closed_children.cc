@@ -7,7 +7,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
-#include "base/files/out_of_memory.h"
+#include "base/out_of_memory.h"
 
 namespace tkpixmap::files {
 namespace {

@@ -86,14 +86,17 @@ void collectHandleOutput(HandleRecord *record) {
   record->readable = true;
 }
 
-#if defined(TKP_LINE_SCAN_AVX2)
-// Whether this processor runs the AVX2 scanner, found when the library is
-// loaded and constant after; read by any thread.
-const bool haveAvx2 = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}();
-#endif
+// Whether the window holds the byte at `at`.
+inline bool inWindow(const HandleRecord *record, int at) {
+  return at >= record->windowStart && at < record->windowEnd;
+}
+
+// How many bytes from `at`, a position in the window, the scanners may look
+// at: as many as are left of the buffer's room and of the window's data.
+inline size_t scanLimit(const HandleRecord *record, int at, size_t roomLeft) {
+  const size_t leftInWindow = static_cast<size_t>(record->windowEnd - at);
+  return roomLeft < leftInWindow ? roomLeft : leftInWindow;
+}
 
 // Where the line scanners may read up to in the window: its data and the
 // slack after it.
@@ -144,10 +147,8 @@ inline int finishAtMark(HandleRecord *record, char *buffer, int position, size_t
       record->position = at;
       return done > 0 ? 1 : 0;
     }
-    if ((at < record->windowStart || at >= record->windowEnd) && !fillWindow(record, at))
-      continue;  // the data ended at `at`
-    const size_t inWindow = static_cast<size_t>(record->windowEnd - at);
-    const size_t limit = room - done < inWindow ? room - done : inWindow;
+    if (!inWindow(record, at) && !fillWindow(record, at)) continue;  // the data ended at `at`
+    const size_t limit = scanLimit(record, at, room - done);
     const char *start = record->window + (at - record->windowStart);
     const size_t length = copyLineBytes(buffer + done, start, limit, windowReadableEnd(record));
     done += length;
@@ -163,15 +164,12 @@ inline int finishAtMark(HandleRecord *record, char *buffer, int position, size_t
 // yet).  `copyWindow` is the scanners' window copy of the processor.
 constexpr int kNotInWindow = -1;
 constexpr int kWindowCopied = -2;
-using WindowCopy = size_t (*)(char *, const char *);
 template <WindowCopy copyWindow>
 [[gnu::always_inline]] inline int readLineInWindow(HandleRecord *record, char *buffer,
                                                    int bufferSize) {
   const int position = record->position;
-  if (position < record->windowStart || position >= record->windowEnd) return kNotInWindow;
-  const size_t room = static_cast<size_t>(bufferSize) - 1;
-  const size_t inWindow = static_cast<size_t>(record->windowEnd - position);
-  const size_t limit = inWindow < room ? inWindow : room;
+  if (!inWindow(record, position)) return kNotInWindow;
+  const size_t limit = scanLimit(record, position, static_cast<size_t>(bufferSize) - 1);
   // The scanners' window must lie in the line's range: in the buffer and
   // in the window's data (unlike mapped data, the window's bytes are all
   // readable, wherever its pages begin).
@@ -183,39 +181,19 @@ template <WindowCopy copyWindow>
 }
 
 // The whole of gxline, with the scanners' window copy `copyWindow`.
-template <WindowCopy copyWindow>
-[[gnu::always_inline]] inline int readLine(int handle, char *buffer, int bufferSize) {
-  // Fewer than 2 bytes leave no room for a single byte of a line: answering
-  // "did not fit" forever would never make progress.
-  if (buffer == nullptr || bufferSize < 2) return 0;
-  HandleRecord *record = findRecordForReading(handle);
-  if (record == nullptr) return 0;
-#if defined(__SSE2__)
-  const int result = readLineInWindow<copyWindow>(record, buffer, bufferSize);
-  if (result >= 0) return result;
-  return copyLine(record, buffer, bufferSize, result == kWindowCopied ? kLineWindow : 0);
-#else
-  return copyLine(record, buffer, bufferSize, 0);
-#endif
-}
-
-#if defined(__SSE2__)
-constexpr WindowCopy kBaselineWindowCopy = copyLineInWindow;
-#else
-constexpr WindowCopy kBaselineWindowCopy = nullptr;  // not used
-#endif
-
-// gxline for any processor, and compiled for AVX2 as a whole, so that its
-// window copy is inlined; gxline reaches either by a jump.
-[[gnu::noinline]] int readLineBaseline(int handle, char *buffer, int bufferSize) {
-  return readLine<kBaselineWindowCopy>(handle, buffer, bufferSize);
-}
-#if defined(TKP_LINE_SCAN_AVX2)
-[[gnu::target("avx2"), gnu::noinline]] int readLineAvx2(int handle, char *buffer,
-                                                        int bufferSize) {
-  return readLine<copyLineInWindowAvx2>(handle, buffer, bufferSize);
-}
-#endif
+struct LineReader {
+  template <WindowCopy copyWindow>
+  [[gnu::always_inline]] static inline int run(int handle, char *buffer, int bufferSize) {
+    // Fewer than 2 bytes leave no room for a single byte of a line:
+    // answering "did not fit" forever would never make progress.
+    if (buffer == nullptr || bufferSize < 2) return 0;
+    HandleRecord *record = findRecordForReading(handle);
+    if (record == nullptr) return 0;
+    const int result = readLineInWindow<copyWindow>(record, buffer, bufferSize);
+    if (result >= 0) return result;
+    return copyLine(record, buffer, bufferSize, result == kWindowCopied ? kLineWindow : 0);
+  }
+};
 
 }  // namespace
 }  // namespace tkpixmap::files
@@ -282,10 +260,7 @@ void gxmap(Mapped *record) {
 }
 
 int gxline(int handle, char *buffer, int bufferSize) {
-#if defined(TKP_LINE_SCAN_AVX2)
-  if (haveAvx2) return readLineAvx2(handle, buffer, bufferSize);
-#endif
-  return readLineBaseline(handle, buffer, bufferSize);
+  return runWithFastestWindow<LineReader>(handle, buffer, bufferSize);
 }
 
 int gxtell(int handle) {

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "base/files/handle_table.h"
-#include "base/files/out_of_memory.h"
+#include "base/out_of_memory.h"
 #include "baseutil.h"
 
 extern "C" char *program_invocation_short_name;  // glibc

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 
 #include "base/files/closed_children.h"
-#include "base/files/out_of_memory.h"
+#include "base/out_of_memory.h"
 #include "baseutil.h"
 
 namespace tkpixmap::files {

@@ -276,6 +276,15 @@ inline size_t copyLineInWindow(char *out, const char *start) {
   memcpy(out + done, start + done, length - done);
   return length;
 }
+#else
+// copyLineInWindow for hosts without SSE2: the word scanner over the
+// window, then one copy.  It reads the aligned words that hold the window,
+// which a window within the line's range and its slack may.
+inline size_t copyLineInWindow(char *out, const char *start) {
+  const size_t length = findLineEndByWords(start, kLineWindow);
+  memcpy(out, start, length);
+  return length;
+}
 #endif
 
 // Copies the line at `start` into `out` and returns its length: the bytes
@@ -295,6 +304,43 @@ inline size_t copyLineBytes(char *out, const char *start, size_t limit, const ch
   memcpy(out, start, length);
   return length;
 #endif
+}
+
+// The scanners' window copy, as a template argument: a reader is compiled
+// once per window copy, so that each is inlined where lines are read.
+using WindowCopy = size_t (*)(char *, const char *);
+
+// Runs Reader::run<copy>(arguments...) with the window copy every
+// processor of this host has.
+template <class Reader, class... Arguments>
+[[gnu::noinline]] int runWithBaselineWindow(Arguments... arguments) {
+  return Reader::template run<copyLineInWindow>(arguments...);
+}
+
+#if defined(TKP_LINE_SCAN_AVX2)
+// Whether this processor runs the AVX2 scanner, found when the library is
+// loaded and constant after; read by any thread.
+[[maybe_unused]] static const bool haveAvx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+
+// The same, compiled for AVX2 as a whole, so that its window copy is inlined.
+template <class Reader, class... Arguments>
+[[gnu::target("avx2"), gnu::noinline]] int runWithAvx2Window(Arguments... arguments) {
+  return Reader::template run<copyLineInWindowAvx2>(arguments...);
+}
+#endif
+
+// Runs Reader::run<copy>(arguments...) with the fastest window copy this
+// processor has, chosen when the library is loaded; callers reach the
+// chosen reader by a jump.
+template <class Reader, class... Arguments>
+inline int runWithFastestWindow(Arguments... arguments) {
+#if defined(TKP_LINE_SCAN_AVX2)
+  if (haveAvx2) return runWithAvx2Window<Reader>(arguments...);
+#endif
+  return runWithBaselineWindow<Reader>(arguments...);
 }
 
 }  // namespace tkpixmap::files

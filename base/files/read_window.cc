@@ -9,7 +9,7 @@
 
 #include <atomic>
 
-#include "base/files/out_of_memory.h"
+#include "base/out_of_memory.h"
 #include "baseutil.h"
 
 namespace tkpixmap::files {

@@ -8,6 +8,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "base/out_of_memory.h"
 #include "baseutil.h"
 #include "execname.h"
 
@@ -22,8 +23,7 @@ pthread_once_t execname_once = PTHREAD_ONCE_INIT;
 char *copy_or_die(const char *text) {
   char *copy = strdup(text);
   if (copy == nullptr)
-    elog_die(1, "Out of memory at line %d in '%s'\n\tCan't malloc %u bytes for execname\n",
-             __LINE__, "execname", static_cast<unsigned>(strlen(text) + 1));
+    dieOutOfMemory(__LINE__, "execname", strlen(text) + 1, "execname");
   return copy;
 }
 

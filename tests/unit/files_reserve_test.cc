@@ -2,7 +2,6 @@
 // slots hold a stream after each call, seen through the process's open
 // descriptors, alone and from several threads.
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -16,26 +15,18 @@
 #include <gtest/gtest.h>
 
 #include "reserve_file.h"
+#include "tests/support/files_descriptors.h"
 
 namespace {
+
+using tkpixmap::testing::descriptorTarget;
+using tkpixmap::testing::openDescriptors;
 
 // Descriptors of this process open on "/dev/null".
 std::set<int> devNullDescriptors() {
   std::set<int> fds;
-  DIR *dir = opendir("/proc/self/fd");
-  int own = dirfd(dir);
-  while (dirent *entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    int fd = atoi(entry->d_name);
-    if (fd == own) continue;
-    char target[PATH_MAX];
-    std::string link = std::string("/proc/self/fd/") + entry->d_name;
-    ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-    if (length <= 0) continue;
-    target[length] = '\0';
-    if (std::string(target) == "/dev/null") fds.insert(fd);
-  }
-  closedir(dir);
+  for (int fd : openDescriptors())
+    if (descriptorTarget(fd) == "/dev/null") fds.insert(fd);
   return fds;
 }
 

@@ -1,6 +1,8 @@
-// files_test.cc - gx handles: the line rules on built data, tell and seek,
-// handle reuse, refusals of gxopen, commands through gxpipe, and the absence
-// of leaked descriptors, children and temporary files.
+// files_test.cc - gx handles: the line rules on built data and on a file cut
+// short while open, tell and seek, handle reuse, refusals of gxopen (odd
+// files among them, without blocking), commands through gxpipe (odd and
+// very long ones among them), and the absence of leaked descriptors,
+// children and temporary files.
 
 #include <dirent.h>
 #include <errno.h>
@@ -40,6 +42,7 @@
 #include "base/files/read_window.h"
 #include "baseutil.h"
 #include "gxline.h"
+#include "tests/support/files_descriptors.h"
 
 #if defined(__SANITIZE_THREAD__)
 #define FILES_TEST_UNDER_TSAN 1
@@ -61,6 +64,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tkpixmap::testing::openDescriptors;
 
 // ------------------------------------------------------------------ helpers
 
@@ -115,19 +119,6 @@ class TempDir {
  private:
   std::string path_;
 };
-
-std::set<int> openDescriptors() {
-  std::set<int> fds;
-  DIR *dir = opendir("/proc/self/fd");
-  int own = dirfd(dir);
-  while (dirent *entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    int fd = atoi(entry->d_name);
-    if (fd != own) fds.insert(fd);
-  }
-  closedir(dir);
-  return fds;
-}
 
 std::set<std::string> gxpipeFilesInTmp() {
   std::set<std::string> names;
@@ -410,6 +401,92 @@ TEST(GxLineRules, VariedLinesAgainstAByteModel) {
   }
 }
 
+// ------------------------------------------------------------------ cut short while open
+
+// What one child process saw reading the file `text`, written to `path`,
+// opened and then cut to `newSize` bytes through another descriptor (as
+// another process would).  The child's exit status says whether what it
+// read is the data before the cut: all of it when it read to the end, the
+// beginning of it when it stopped after `maxCalls` calls.
+struct CutOutcome {
+  bool signalled;
+  int signal;
+  bool readTheDataBeforeTheCut;
+};
+
+CutOutcome readAfterCut(const std::string &path, const std::string &text, off_t newSize,
+                        int bufferSize, int maxCalls) {
+  pid_t child = fork();
+  if (child == 0) {
+    elog_set_sink([](int, const char *, void *) {}, nullptr);
+    signal(SIGBUS, SIG_DFL);  // a sanitizer's handler would turn it into an exit
+    int handle = gxopen(path.c_str());
+    if (handle < 0) _exit(100);
+    if (truncate(path.c_str(), newSize) != 0) _exit(101);
+    std::vector<char> line(static_cast<size_t>(bufferSize));
+    std::string read;
+    bool ended = false;
+    for (int calls = 0; calls < maxCalls && read.size() <= text.size(); ++calls) {
+      const int before = gxtell(handle);
+      if (gxline(handle, line.data(), bufferSize) == 0) {
+        ended = true;
+        break;
+      }
+      read += line.data();
+      if (gxtell(handle) - before > static_cast<int>(strlen(line.data()))) read += '\n';
+    }
+    gxclose(handle);
+    const std::string before = text.substr(0, static_cast<size_t>(newSize));
+    _exit((ended ? read == before : before.compare(0, read.size(), read) == 0) ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFSIGNALED(status)) return {true, WTERMSIG(status), false};
+  return {false, 0, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+// A file cut short by another process after gxopen.  The data is read
+// through a window filled by read calls, which end where the file now ends:
+// the data ends at the cut, whether it falls inside a page or at a page's
+// end, with no signal (reading through a mapping would raise SIGBUS past
+// the page of the cut).  Cuts at each of the last sixteen bytes of the
+// first page, and a little before, end the line that runs into the cut
+// there without touching the second page.  A stretch of a line that ends
+// exactly at the cut (the buffer holds exactly the bytes up to it) is read
+// within it, as a byte-by-byte reading would be.
+TEST(GxLineRules, AFileCutShortWhileOpenEndsAtTheCut) {
+  TempDir dir;
+  std::string numbered;
+  for (int i = 0; numbered.size() < 3 * 4096; ++i)
+    numbered += "line " + std::to_string(i) + " of the file\n";
+  struct Cut {
+    std::string what;
+    std::string text;
+    off_t size;
+    int bufferSize;
+    int calls;  // the last one reads up to the cut
+  };
+  std::vector<Cut> cuts = {
+      {"to 100 bytes: inside the first page", numbered, 100, 256, INT_MAX},
+      {"to 0 bytes: every page is past the end", numbered, 0, 256, INT_MAX},
+      {"to one page: the second page is past the end", numbered, 4096, 256, INT_MAX},
+      {"a page without a newline", std::string(8192, 'x'), 4096, 4097, 1},
+      {"the rest of a page after a short line",
+       std::string(15, 'a') + "\n" + std::string(8176, 'x'), 4096, 4081, 2},
+  };
+  std::vector<off_t> nearPageEnd = {3900, 3968, 3969, 4000, 4060};
+  for (off_t cut = 4096 - 16; cut < 4096; ++cut) nearPageEnd.push_back(cut);
+  for (off_t cut : nearPageEnd)
+    cuts.push_back({"to " + std::to_string(cut) + " bytes", numbered, cut, 256, INT_MAX});
+  for (const Cut &cut : cuts) {
+    SCOPED_TRACE(cut.what);
+    const std::string path = dir.write("cut", cut.text);
+    const CutOutcome outcome = readAfterCut(path, cut.text, cut.size, cut.bufferSize, cut.calls);
+    EXPECT_FALSE(outcome.signalled) << "killed by " << strsignal(outcome.signal);
+    EXPECT_TRUE(outcome.readTheDataBeforeTheCut);
+  }
+}
+
 // ------------------------------------------------------------------ tell and seek
 
 TEST(GxSeek, BoundsAndRereading) {
@@ -593,6 +670,65 @@ TEST(GxOpen, FilesBeyondIntSizesAreRefusedNotTruncated) {
   EXPECT_EQ(gxtell(handle), INT_MAX);
   EXPECT_EQ(gxline(handle, buffer, sizeof buffer), 0);
   EXPECT_EQ(gxclose(handle), 0);
+}
+
+// gxopen in another thread, with a time limit: a call that blocks fails the
+// test instead of stalling the run (the blocked thread is abandoned).
+int gxopenWithin(const std::string &path, std::chrono::seconds limit, bool *returned) {
+  auto call = std::make_shared<std::packaged_task<int()>>([path] { return gxopen(path.c_str()); });
+  std::future<int> result = call->get_future();
+  std::thread([call] { (*call)(); }).detach();
+  *returned = result.wait_for(limit) == std::future_status::ready;
+  return *returned ? result.get() : -1;
+}
+
+TEST(GxOpen, OddFilesAreRefusedWithoutBlockingOrAHandle) {
+  struct OddFile {
+    const char *what;
+    std::string (*make)(const TempDir &);
+  };
+  const OddFile cases[] = {
+      {"a FIFO with no writer",
+       [](const TempDir &d) {
+         std::string p = d.path("fifo");
+         EXPECT_EQ(mkfifo(p.c_str(), 0600), 0);
+         return p;
+       }},
+      {"a directory", [](const TempDir &d) { return d.path(""); }},
+      {"a file of 0 bytes", [](const TempDir &d) { return d.write("empty", ""); }},
+      {"a character device", [](const TempDir &) { return std::string("/dev/null"); }},
+      {"an endless character device", [](const TempDir &) { return std::string("/dev/zero"); }},
+      {"an empty path", [](const TempDir &) { return std::string(""); }},
+      {"a path of 5000 bytes", [](const TempDir &) { return "/" + std::string(4999, 'x'); }},
+  };
+  for (const OddFile &odd : cases) {
+    SCOPED_TRACE(odd.what);
+    TempDir dir;
+    LogCapture log;
+    const std::string path = odd.make(dir);
+    bool returned = false;
+    const int handle = gxopenWithin(path, std::chrono::seconds(5), &returned);
+    ASSERT_TRUE(returned) << "gxopen blocked";
+    EXPECT_EQ(handle, -1);
+    EXPECT_EQ(log.entries().size(), 1u);
+  }
+}
+
+TEST(GxOpen, AFifoWithAWriterIsRefusedToo) {
+  TempDir dir;
+  LogCapture log;
+  const std::string path = dir.path("fifo");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  // Held open for writing with data waiting: a FIFO has no size to map.
+  int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int writer = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(write(writer, "line\n", 5), 5);
+  bool returned = false;
+  EXPECT_EQ(gxopenWithin(path, std::chrono::seconds(5), &returned), -1);
+  EXPECT_TRUE(returned);
+  close(writer);
+  close(reader);
 }
 
 // ------------------------------------------------------------------ commands
@@ -951,6 +1087,42 @@ TEST(GxPipe, HandlesAreSharedWithFilesLowestFirst) {
   EXPECT_EQ(readLines(pipe), std::vector<std::string>{"y"});
   EXPECT_EQ(gxclose(again), 0);
   EXPECT_EQ(gxclose(pipe), 0);
+}
+
+// Commands that cannot run (empty, or a program name of 100 KB) fail in
+// the child, if they are not refused outright: the caller gets its handle
+// back to close, and no child is left behind.
+TEST(GxPipe, CommandsThatCannotRunFailInTheChildOnly) {
+  const std::string commands[] = {"", " ", "   ",
+                                  "/" + std::string(100 * 1024, 'p') + " argument"};
+  for (const std::string &command : commands) {
+    SCOPED_TRACE("command \"" + command.substr(0, 16) + "\"");
+    LogCapture log;
+    int fd = -1;
+    const int handle = gxpipe(command.c_str(), kNoEnvironment, &fd);
+    if (handle >= 0) {
+      readLines(handle);  // the child's exec failure, collected here
+      EXPECT_EQ(gxclose(handle), 0);
+    }
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was left behind";
+  }
+}
+
+TEST(GxPipe, ACommandLineOf100KilobytesRunsWhole) {
+  LogCapture log;
+  // 100 KB of short arguments to echo, which prints them back.
+  std::string command = "/bin/echo";
+  std::string expected;
+  while (command.size() < 100 * 1024) {
+    command += " abcdefg";
+    expected += expected.empty() ? "abcdefg" : " abcdefg";
+  }
+  int handle = gxpipe(command.c_str(), kNoEnvironment, nullptr);
+  ASSERT_GE(handle, 0);
+  std::vector<char> buffer(expected.size() + 2);
+  EXPECT_EQ(gxline(handle, buffer.data(), static_cast<int>(buffer.size())), 1);
+  EXPECT_EQ(std::string(buffer.data()), expected);
+  EXPECT_EQ(gxclose(handle), 0);
 }
 
 TEST(GxMap, RecordsWithoutAChildOrFileAreOnlyLogged) {

@@ -1,13 +1,14 @@
 // Platform shims: signal names, the one-shot alarm, the wall clock, the
 // serialised password lookup, descriptor position, signal wait, loading of
-// sibling libraries from the installation root, and the report for a
-// service the platform lacks.
+// sibling libraries from the installation root, ignoring SIGPIPE, and the
+// report for a service the platform lacks.
 #include "shims.h"
 
 #include <dlfcn.h>
 #include <errno.h>
 #include <math.h>
 #include <pthread.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -166,5 +167,16 @@ void *std_dlopen(const char *name) {
 }
 
 int nomem(intptr_t, intptr_t) { return 0; }
+
+// Makes writes to a closed pipe fail with EPIPE instead of ending the process.
+void ignoreSIGPIPE(void) {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  if (sigaction(SIGPIPE, &action, nullptr) != 0)
+    elog_die(1, "Unexpected failure: file %s, line %d\n", "ignoreSIGPIPE", __LINE__);
+}
 
 }  // extern "C"

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "base/host/interface_list.h"
+#include "base/out_of_memory.h"
 #include "base/host/text_view.h"
 #include "baseutil.h"
 #include "gxline.h"
@@ -26,6 +27,9 @@
 
 namespace tkpixmap::hostid {
 namespace {
+
+// The source name out-of-memory reports have always given for this family.
+constexpr const char *kReportName = "my";
 
 constexpr const char *kLocalhost = "localhost";
 constexpr int kListingLineSize = 1024;
@@ -48,11 +52,6 @@ pthread_mutex_t my_ips_lock = PTHREAD_MUTEX_INITIALIZER;
 uint32_t ips_cache[HOSTID_IPS_SIZE];  // numeric form, under my_ips_lock
 int ips_count = 0;
 double ips_time = 0.0;
-
-void die_out_of_memory(int line, size_t bytes, const char *what) {
-  elog_die(1, "Out of memory at line %d in '%s'\n\tCan't malloc %u bytes for %s\n", line,
-           "my", static_cast<unsigned>(bytes), what);
-}
 
 void copy_cut(char *out, size_t size, const char *text) { snprintf(out, size, "%s", text); }
 
@@ -94,7 +93,7 @@ bool ask_resolver(Call call, HostAnswer &answer) {
     if (rc == ERANGE && size < kResolverMaxBuffer) {
       size *= 2;
       char *bigger = static_cast<char *>(scratch == first ? malloc(size) : realloc(scratch, size));
-      if (bigger == nullptr) die_out_of_memory(__LINE__, size, "resolver");
+      if (bigger == nullptr) dieOutOfMemory(__LINE__, kReportName, size, "resolver");
       scratch = bigger;
       continue;
     }
@@ -221,7 +220,7 @@ int ip2name(uint32_t ip, char *name) {
     copy_cut(name, HOSTID_NAME_SIZE, dotted);
     if (unresolved_ips == nullptr) unresolved_ips = newarr(nullptr);
     char *kept = strdup(dotted);
-    if (kept == nullptr) die_out_of_memory(__LINE__, sizeof dotted, "unresolved");
+    if (kept == nullptr) tkpixmap::dieOutOfMemory(__LINE__, kReportName, sizeof dotted, "unresolved");
     setarr(unresolved_ips, key, kept);
     elog_complain(0, "Can't lookup hostname for ip address %s", dotted);
   }

@@ -1,7 +1,9 @@
 // Which mounted file system holds a path, which host serves it, and the
-// file system's identity and space figures.
+// file system's identity and space figures; and whether a name is a time-zone
+// file of the system's zone database.
 #include <errno.h>
 #include <limits.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,6 +13,7 @@
 #include <string_view>
 
 #include "base/host/text_view.h"
+#include "base/out_of_memory.h"
 #include "baseutil.h"
 #include "base/host/mount_table.h"
 #include "pathinfo.h"
@@ -52,6 +55,48 @@ size_t decode_field(std::string_view field, char *out, size_t size) {
   }
   out[length + 1 < size ? length : size - 1] = '\0';
   return length;
+}
+
+// Time-zone names are looked up in the system's zone database.
+constexpr const char *kDefaultZoneinfo = "/usr/share/zoneinfo";
+
+// The database directory, fixed at the first call for the life of the process.
+char *zoneinfo_dir = nullptr;
+pthread_once_t zoneinfo_once = PTHREAD_ONCE_INIT;
+
+void choose_zoneinfo_dir() {
+  const char *configured = getenv("ZONEINFO");
+  // Set but empty names no directory (it would make "/" the database).
+  if (configured != nullptr && configured[0] == '\0') configured = nullptr;
+  zoneinfo_dir = strdup(configured != nullptr ? configured : kDefaultZoneinfo);
+  if (zoneinfo_dir == nullptr)
+    dieOutOfMemory(__LINE__, "is_timezone",
+                   strlen(configured != nullptr ? configured : kDefaultZoneinfo) + 1, "zoneinfo");
+}
+
+// A ".." component would lead out of the database to files that are no zones.
+bool leaves_directory(std::string_view zone) {
+  while (!zone.empty()) {
+    size_t slash = zone.find('/');
+    std::string_view component = tkpixmap::text::head(zone, slash);
+    if (component == "..") return true;
+    if (slash == std::string_view::npos) break;
+    zone.remove_prefix(slash + 1);
+  }
+  return false;
+}
+
+int lookup_zone(const char *zone) {
+  if (leaves_directory(zone)) return 0;
+  char path[BU_PATH_MAX];
+  int length = snprintf(path, sizeof path, "%s/%s", zoneinfo_dir, zone);
+  if (length < 0 || static_cast<size_t>(length) >= sizeof path) return 0;
+  struct stat64 status;
+  int rc;
+  do {
+    rc = stat64(path, &status);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0 && S_ISREG(status.st_mode) ? 1 : 0;
 }
 
 }  // namespace
@@ -140,8 +185,7 @@ int fspath(const char *path, char *host, char *filesystem) {
 PathInfo *infopath(const char *path) {
   PathInfo *info = static_cast<PathInfo *>(malloc(sizeof(PathInfo)));
   if (info == nullptr)
-    elog_die(1, "Out of memory at line %d in '%s'\n\tCan't malloc %u bytes for info\n",
-             __LINE__, "infopath", static_cast<unsigned>(sizeof(PathInfo)));
+    tkpixmap::dieOutOfMemory(__LINE__, "infopath", sizeof(PathInfo), "info");
 
   char cleaned[BU_PATH_MAX];
   if (path[0] == '~') {
@@ -184,6 +228,14 @@ int is_nfs(const char *path) {
   char filesystem[PATHINFO_FILESYSTEM_SIZE];
   if (fspath(path, host, filesystem) != 0) return -1;
   return host[0] != '\0' ? 1 : 0;
+}
+
+int is_timezone(const char *zone) {
+  const int saved_errno = errno;
+  pthread_once(&zoneinfo_once, choose_zoneinfo_dir);
+  const int result = lookup_zone(zone);
+  errno = saved_errno;
+  return result;
 }
 
 }  // extern "C"

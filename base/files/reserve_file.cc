@@ -1,4 +1,4 @@
-// reserve_FILE.cc - a reserve of spare streams on "/dev/null" that keep
+// reserve_file.cc - a reserve of spare streams on "/dev/null" that keep
 // their descriptors and stream records taken until a caller gives one back.
 
 #include "reserve_file.h"
