@@ -16,6 +16,7 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include "tkpixmap/buildtrap.h"
 #include "tkpixmap/record.h"
 #include "tkpixmap/result.h"
 #include "tkpixmap/xlib.h"
@@ -53,19 +54,7 @@ constexpr const char kUsage[] =
     "   or  pixmap name height\n"
     "   or  pixmap name ncolors\n";
 
-int ignoreXError(ClientData, XErrorEvent *) { return 0; }
-
 }  // namespace
-
-// Runs in the thread that lets go of the image last, which for an image
-// shown on a canvas is that canvas's.
-void awaitBuild(PixmapRecord *record) {
-  if (record->buildRequest == 0) return;
-  const XlibFunctions *x11 = resolvedXlib();
-  if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
-    x11->Sync(record->display, False);  // confirms every build made before it too
-  record->buildRequest = 0;
-}
 
 void releaseServerResources(PixmapRecord *record) {
   const XlibFunctions *x11 = resolvedXlib();
@@ -73,16 +62,14 @@ void releaseServerResources(PixmapRecord *record) {
   // The build's error handler writes into the record until the server has
   // handled its requests.
   awaitBuild(record);
-  // The colour map may have gone with its window; an error here must not
-  // reach Tk's handler, which would end the process.
-  Tk_ErrorHandler quiet = Tk_CreateErrorHandler(record->display, -1, -1, -1, ignoreXError, nullptr);
+  // The colour map may have gone with its window.
+  IgnoredErrors quiet(record->display);
   if (record->mask != kNoPixmap) Tk_FreePixmap(record->display, record->mask);
   if (record->pixmap != kNoPixmap) Tk_FreePixmap(record->display, record->pixmap);
   if (x11 != nullptr && record->gc != nullptr) x11->FreeGC(record->display, record->gc);
   if (x11 != nullptr && record->cellCount > 0)
     x11->FreeColors(record->display, record->colormap, record->cells, record->cellCount, 0);
   if (x11 != nullptr) x11->Flush(record->display);
-  Tk_DeleteErrorHandler(quiet);
   free(record->cells);
   record->mask = kNoPixmap;
   record->pixmap = kNoPixmap;

@@ -8,6 +8,7 @@
 
 #include "byteorder.h"
 
+#include "tkpixmap/buildtrap.h"
 #include "tkpixmap/colours.h"
 #include "tkpixmap/pack.h"
 #include "tkpixmap/result.h"
@@ -209,29 +210,6 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
   return image;
 }
 
-// Collects the X errors of the requests made while it exists (Tk passes it
-// only those): the first error's code is kept in *firstError.  Tk keeps a
-// deleted handler until the server has handled the requests it covers, so
-// *firstError must stay valid until then.
-class XErrorTrap {
- public:
-  XErrorTrap(Display *display, int *firstError)
-      : handler_(Tk_CreateErrorHandler(display, -1, -1, -1, note, firstError)) {
-    *firstError = Success;
-  }
-  ~XErrorTrap() { Tk_DeleteErrorHandler(handler_); }
-  XErrorTrap(const XErrorTrap &) = delete;
-  XErrorTrap &operator=(const XErrorTrap &) = delete;
-
- private:
-  static int note(ClientData data, XErrorEvent *event) {
-    auto *firstError = static_cast<int *>(data);
-    if (*firstError == Success) *firstError = event->error_code;
-    return 0;  // handled: Tk's default handler would end the process
-  }
-  Tk_ErrorHandler handler_;
-};
-
 // Builds of at least this many bytes of pixmap wait for the server's answer
 // and report its refusal as the Tcl error.  Below it a refusal means a server
 // already out of memory, and the round trip (a client and server idle in
@@ -340,13 +318,20 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
 
   // Tk_GetPixmap never reports a failure (it returns an id whatever the
   // server answers), and the server's errors arrive later: every request of
-  // the build goes out under the trap.  A large build waits for the answer;
-  // a small one is confirmed before its first use (confirmBuild).
+  // the build goes out under the display's build trap.  A large build waits
+  // for the answer; a small one is confirmed before its first use
+  // (confirmBuild).
   const int bytesPerPixel = target.depth == 8 ? 1 : target.depth == 16 ? 2 : 4;
   const bool waited = static_cast<size_t>(record->width) * static_cast<size_t>(record->height) *
                           static_cast<size_t>(bytesPerPixel) >=
                       kConfirmedBuildBytes;
-  XErrorTrap trap(target.display, &record->buildError);
+  if (!buildtrap::open(record)) {
+    XDestroyImage(image);
+    if (cells.count > 0)
+      x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
+    setFailure(interp, "pixmap: malloc() error", nullptr);
+    return TCL_ERROR;  // pixels kept
+  }
   Pixmap pixmap = Tk_GetPixmap(target.display, target.window, record->width, record->height,
                                target.depth);
   // Items copy from the pixmap with this GC at every redraw.  A copy never
@@ -359,24 +344,27 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
                 static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
   XDestroyImage(image);
   Pixmap mask = sendOpacityMask(record, target, *x11);
-  if (waited) x11->Sync(target.display, False);
+  buildtrap::close(record);
+  if (waited) awaitBuild(record);
 
   if (record->buildError != Success || pixmap == 0) {
-    // Given back while the trap still covers the requests: freeing what the
-    // server never made raises errors of its own.
-    if (mask != kNoPixmap) Tk_FreePixmap(target.display, mask);
-    x11->FreeGC(target.display, gc);
-    if (pixmap != 0) Tk_FreePixmap(target.display, pixmap);
-    if (cells.count > 0)
-      x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
-    // Waited for: the trap writes into the record, which a later build of
-    // the kept pixels reuses.
-    x11->Sync(target.display, False);
+    // Given back under a handler of their own: freeing what the server
+    // never made raises errors of its own.  Waited for, so that the build's
+    // errors are all in before the record is built again from the kept pixels.
+    awaitBuild(record);
+    {
+      IgnoredErrors quiet(target.display);
+      if (mask != kNoPixmap) Tk_FreePixmap(target.display, mask);
+      x11->FreeGC(target.display, gc);
+      if (pixmap != 0) Tk_FreePixmap(target.display, pixmap);
+      if (cells.count > 0)
+        x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
+      x11->Sync(target.display, False);
+    }
     setFailure(interp, "pixmap: Tk_GetPixmap() error",
                pixmap == 0 ? "BADALLOC" : xErrorWord(record->buildError));
     return TCL_ERROR;  // pixels kept: the server may have room later
   }
-  if (!waited) record->buildRequest = NextRequest(target.display) - 1;
 
   if (cells.count > 0) {
     record->cells = static_cast<unsigned long *>(malloc(sizeof(unsigned long) * cells.count));
