@@ -110,6 +110,22 @@ FILE *openForReading(const char *fileName, char **contents) {
     errno = openError;
     return nullptr;
   }
+  // Most files are small: one positioned read tries them whole before
+  // anything else is asked.  Only a seekable file reads at an offset (a
+  // FIFO, pipe or terminal refuses, and gives up nothing), and a read that
+  // comes back short has seen the end of the file.
+  constexpr size_t kFirstRead = 64 * 1024;
+  auto *first = static_cast<char *>(malloc(kFirstRead));
+  const ssize_t head = first != nullptr ? pread(fd, first, kFirstRead, 0) : -1;
+  FILE *small = head > 0 && static_cast<size_t>(head) < kFirstRead
+                    ? fmemopen(first, static_cast<size_t>(head), "r")
+                    : nullptr;
+  if (small != nullptr) {
+    close(fd);
+    *contents = first;
+    return small;
+  }
+  free(first);
   constexpr off_t kWholeReadLimit = 16 * 1024 * 1024;
   struct stat status;
   if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
