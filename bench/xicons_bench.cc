@@ -88,7 +88,8 @@ const std::string &iconList() {
 
 void icons(benchmark::State &state, int depth, bool photo) {
   const char *peer = photo ? "photo" : "pixmap";
-  const std::string c = xbench::peerCanvas(state, kProcs, depth, 800, 600, std::string("icons") + peer);
+  const std::string c =
+      xbench::peerCanvas(state, kProcs, depth, 800, 600, std::string("icons") + peer);
   if (c.empty()) return;
   xbench::timeShows(state, c, std::string("xicons_show_") + peer + " " + c + " " + iconList(),
                     "xicons_clear");

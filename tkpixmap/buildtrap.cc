@@ -61,6 +61,20 @@ int noteBuildError(ClientData, XErrorEvent *event) {
   return 1;
 }
 
+// Takes off trap's list every record the server has handled up to
+// `handled`, and `record` whatever its state.
+void unlist(DisplayTrap *trap, const PixmapRecord *record, unsigned long handled) {
+  for (PixmapRecord **r = &trap->unconfirmed; *r != nullptr;) {
+    if (*r == record || (*r)->buildRequest <= handled) {
+      PixmapRecord *done = *r;
+      *r = done->nextUnconfirmed;
+      done->nextUnconfirmed = nullptr;
+    } else {
+      r = &(*r)->nextUnconfirmed;
+    }
+  }
+}
+
 int ignoreXError(ClientData, XErrorEvent *) { return 0; }
 
 }  // namespace
@@ -113,16 +127,7 @@ void settle(PixmapRecord *record) {
     DisplayTrap **link = findTrap(record->display);
     DisplayTrap *trap = *link;
     if (trap == nullptr) return;
-    const unsigned long handled = LastKnownRequestProcessed(record->display);
-    for (PixmapRecord **r = &trap->unconfirmed; *r != nullptr;) {
-      if (*r == record || (*r)->buildRequest <= handled) {
-        PixmapRecord *done = *r;
-        *r = done->nextUnconfirmed;
-        done->nextUnconfirmed = nullptr;
-      } else {
-        r = &(*r)->nextUnconfirmed;
-      }
-    }
+    unlist(trap, record, LastKnownRequestProcessed(record->display));
     if (trap->unconfirmed == nullptr) {
       *link = trap->next;
       unused = trap->handler;

@@ -285,6 +285,10 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   const XlibFunctions *x11 = xlib(interp);
   if (x11 == nullptr) return TCL_ERROR;  // message set; pixels kept
 
+  // Built again only after the last build was confirmed; a caller that
+  // skipped that (one that put pixels back itself) has it done here, while
+  // the record still names the display of that build.
+  awaitBuild(record);
   Tk_MakeWindowExist(tkwin);
   const Target target{Tk_Display(tkwin), Tk_WindowId(tkwin), Tk_Depth(tkwin), Tk_Visual(tkwin),
                       Tk_Colormap(tkwin)};
