@@ -12,6 +12,7 @@
 #include "tkpixmap/colours.h"
 #include "tkpixmap/pack.h"
 #include "tkpixmap/result.h"
+#include "tkpixmap/shmring.h"
 #include "tkpixmap/xlib.h"
 
 namespace tkpixmap {
@@ -63,18 +64,24 @@ bool rowsFit(const XImage *image, int height, size_t bufferBytes) {
          static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height) <= bufferBytes;
 }
 
-// Hands `data`, a malloc'd ZPixmap of `bytes` bytes, to a new XImage, which
-// then owns it.  Null on failure, with data freed and the message set.
+// Hands `data`, a ZPixmap of `bytes` bytes, to a new XImage, which then
+// owns it: malloc'd, or (`shared`) a place in the display's shared segment,
+// which the image is then marked with (shmring::adopt).  Null on failure,
+// with malloc'd data freed and the message set.
 XImage *wrapImage(Tcl_Interp *interp, const Target &target, const XlibFunctions &x11,
                   unsigned depth, char *data, size_t bytes, int width, int height,
-                  int bitsPerPixel) {
+                  int bitsPerPixel, bool shared = false) {
   XImage *image = x11.CreateImage(target.display, target.visual, depth, ZPixmap, 0, data,
                                   static_cast<unsigned>(width), static_cast<unsigned>(height),
                                   bitsPerPixel, 0);
-  if (image != nullptr && rowsFit(image, height, bytes)) return image;
+  if (image != nullptr && rowsFit(image, height, bytes)) {
+    if (shared) shmring::adopt(target.display, image);
+    return image;
+  }
   if (image != nullptr) {
-    XDestroyImage(image);  // frees data too
-  } else {
+    if (shared) image->data = nullptr;
+    XDestroyImage(image);  // frees malloc'd data too
+  } else if (!shared) {
     free(data);
   }
   setFailure(interp, "pixmap: XCreateImage() error", "CREATEIMAGE");
@@ -181,15 +188,21 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
   const int bytesPerPixel = target.depth == 16 ? 2 : 4;
   size_t bytes = 0;
   char *data = nullptr;
-  if (pack::imageBytes(record->width, record->height, bytesPerPixel, &bytes))
-    data = static_cast<char *>(malloc(bytes));
+  bool shared = false;
+  if (pack::imageBytes(record->width, record->height, bytesPerPixel, &bytes)) {
+    // Packed straight into the memory the server reads, when it has some.
+    data = shmring::reserve(target.display, target.depth, bytesPerPixel * 8,
+                            static_cast<size_t>(record->width) * bytesPerPixel, bytes);
+    shared = data != nullptr;
+    if (!shared) data = static_cast<char *>(malloc(bytes));
+  }
   if (data == nullptr) {
     releasePixels(record);
     setFailure(interp, "pixmap: malloc() error", nullptr);
     return nullptr;
   }
   XImage *image = wrapImage(interp, target, x11, static_cast<unsigned>(target.depth), data, bytes,
-                            record->width, record->height, bytesPerPixel * 8);
+                            record->width, record->height, bytesPerPixel * 8, shared);
   if (image == nullptr) return nullptr;
 
   const pack::TrueColorMasks masks{image->red_mask, image->green_mask, image->blue_mask};
@@ -200,7 +213,7 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
     // Judged at the first pixel: an image without pixels is never refused.
     if (fault != pack::MaskFault::none && record->width > 0 && record->height > 0) {
       setMaskFault(interp, fault, image);
-      XDestroyImage(image);
+      shmring::release(image);
       return nullptr;  // pixels kept
     }
   } else {
@@ -330,7 +343,7 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
                           static_cast<size_t>(bytesPerPixel) >=
                       kConfirmedBuildBytes;
   if (!buildtrap::open(record)) {
-    XDestroyImage(image);
+    shmring::release(image);
     if (cells.count > 0)
       x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
     setFailure(interp, "pixmap: malloc() error", nullptr);
@@ -344,9 +357,13 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   XGCValues values{};
   values.graphics_exposures = False;
   GC gc = x11->CreateGC(target.display, pixmap, GCGraphicsExposures, &values);
-  x11->PutImage(target.display, pixmap, gc, image, 0, 0, 0, 0,
-                static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
-  XDestroyImage(image);
+  if (shmring::adopted(image)) {
+    shmring::put(target.display, pixmap, gc, image);
+  } else {
+    x11->PutImage(target.display, pixmap, gc, image, 0, 0, 0, 0,
+                  static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
+  }
+  shmring::release(image);
   Pixmap mask = sendOpacityMask(record, target, *x11);
   buildtrap::close(record);
   if (waited) awaitBuild(record);
