@@ -196,9 +196,8 @@ char *reserve(Display *display, int depth, int bitsPerPixel, size_t rowBytes, si
     // loads them touches only the first).
     ring->used = 0;
   } else if (ring->used + room > kRingBytes) {
-    // Round again: the server must have read everything put before.
-    const XlibFunctions *x11 = resolvedXlib();
-    if (LastKnownRequestProcessed(display) < ring->lastPut) x11->Sync(display, False);
+    // Round again, once the server has read everything put before.
+    resolvedXlib()->Sync(display, False);
     ring->used = 0;
   }
   char *place = ring->segment.shmaddr + ring->used;
