@@ -7,6 +7,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 
+#include "tkpixmap/mutex_lock.h"
 #include "tkpixmap/xlib.h"
 
 namespace tkpixmap {
@@ -27,14 +28,6 @@ struct DisplayTrap {
 DisplayTrap *traps = nullptr;
 pthread_mutex_t trapMutex = PTHREAD_MUTEX_INITIALIZER;
 
-class TrapLock {
- public:
-  TrapLock() { pthread_mutex_lock(&trapMutex); }
-  ~TrapLock() { pthread_mutex_unlock(&trapMutex); }
-  TrapLock(const TrapLock &) = delete;
-  TrapLock &operator=(const TrapLock &) = delete;
-};
-
 // The buildRequest of a build whose requests are still being made.
 constexpr unsigned long kOpenSpan = ~0ul;
 
@@ -48,7 +41,7 @@ DisplayTrap **findTrap(Display *display) {
 // Tk may call a deleted handler for requests made before its deletion, when
 // the DisplayTrap is gone.  1 passes the error on.
 int noteBuildError(ClientData, XErrorEvent *event) {
-  TrapLock lock;
+  MutexLock lock(trapMutex);
   DisplayTrap *trap = *findTrap(event->display);
   if (trap == nullptr) return 1;
   for (PixmapRecord *record = trap->unconfirmed; record != nullptr;
@@ -97,7 +90,7 @@ void awaitBuild(PixmapRecord *record) {
 namespace buildtrap {
 
 bool open(PixmapRecord *record) {
-  TrapLock lock;
+  MutexLock lock(trapMutex);
   DisplayTrap **link = findTrap(record->display);
   if (*link == nullptr) {
     auto *trap = static_cast<DisplayTrap *>(malloc(sizeof(DisplayTrap)));
@@ -116,14 +109,14 @@ bool open(PixmapRecord *record) {
 }
 
 void close(PixmapRecord *record) {
-  TrapLock lock;
+  MutexLock lock(trapMutex);
   record->buildRequest = NextRequest(record->display) - 1;
 }
 
 void settle(PixmapRecord *record) {
   Tk_ErrorHandler unused = nullptr;
   {
-    TrapLock lock;
+    MutexLock lock(trapMutex);
     DisplayTrap **link = findTrap(record->display);
     DisplayTrap *trap = *link;
     if (trap == nullptr) return;

@@ -13,6 +13,7 @@
 
 #include <tk.h>
 
+#include "tkpixmap/mutex_lock.h"
 #include "tkpixmap/xlib.h"
 
 namespace tkpixmap::shmring {
@@ -75,17 +76,11 @@ struct Ring {
 };
 
 // Process-wide: every thread's displays.  The list and every Ring are
-// guarded by ringMutex; a Ring goes when Xlib closes its display.
+// guarded by ringMutex; a Ring goes when Xlib closes its display.  Held
+// across the X calls of a display's first reservation and of a wrap round:
+// no error callback made inside them takes it.
 Ring *rings = nullptr;
 pthread_mutex_t ringMutex = PTHREAD_MUTEX_INITIALIZER;
-
-class RingLock {
- public:
-  RingLock() { pthread_mutex_lock(&ringMutex); }
-  ~RingLock() { pthread_mutex_unlock(&ringMutex); }
-  RingLock(const RingLock &) = delete;
-  RingLock &operator=(const RingLock &) = delete;
-};
 
 Ring **findRing(Display *display) {
   Ring **link = &rings;
@@ -98,7 +93,7 @@ Ring **findRing(Display *display) {
 int forgetRing(Display *display, XExtCodes *) {
   Ring *gone = nullptr;
   {
-    RingLock lock;
+    MutexLock lock(ringMutex);
     Ring **link = findRing(display);
     gone = *link;
     if (gone != nullptr) *link = gone->next;
@@ -185,7 +180,7 @@ bool sameLayout(const Ring &ring, int depth, int bitsPerPixel, size_t rowBytes) 
 char *reserve(Display *display, int depth, int bitsPerPixel, size_t rowBytes, size_t bytes) {
   pthread_once(&lookup, lookUpCalls);
   if (bytes == 0 || bytes > kLargestShared) return nullptr;
-  RingLock lock;
+  MutexLock lock(ringMutex);
   Ring *ring = ringFor(display);
   if (ring == nullptr || !ring->shared || !sameLayout(*ring, depth, bitsPerPixel, rowBytes))
     return nullptr;
@@ -206,7 +201,7 @@ char *reserve(Display *display, int depth, int bitsPerPixel, size_t rowBytes, si
 }
 
 void adopt(Display *display, XImage *image) {
-  RingLock lock;
+  MutexLock lock(ringMutex);
   image->obdata = reinterpret_cast<XPointer>(&(*findRing(display))->segment);
 }
 
@@ -215,7 +210,7 @@ bool adopted(const XImage *image) { return image->obdata != nullptr; }
 void put(Display *display, Drawable drawable, GC gc, XImage *image) {
   calls.PutImage(display, drawable, gc, image, 0, 0, 0, 0, static_cast<unsigned>(image->width),
                  static_cast<unsigned>(image->height), False);
-  RingLock lock;
+  MutexLock lock(ringMutex);
   Ring *ring = *findRing(display);
   if (ring != nullptr) ring->lastPut = NextRequest(display) - 1;
 }
