@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/plasma.h"
+#include "bench/suite_main.h"
 #include "tests/support/gif_writer.h"
 #include "tkpixmap.h"
 #if TKPIXMAP_WUFFS_PEER
@@ -57,18 +59,8 @@ std::vector<Rgb> plasmaPalette() {
 // for a heavily dithered one.
 Bytes plasma(int width, int height, bool interlaced, int grain = 8,
              const tkpixmap::testing::LzwOptions &options = {}) {
-  std::vector<int> indices(size_t(width) * height);
-  uint32_t noise = 12345;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      double v = std::sin(x * 0.013) + std::sin(y * 0.021) + std::sin((x + y) * 0.008) +
-                 std::sin(std::sqrt(double(x) * x + double(y) * y) * 0.015);
-      noise = noise * 1664525u + 1013904223u;
-      int dither = int(uint64_t{noise} * unsigned(grain) >> 32) - grain / 2;
-      int index = int((v + 4.0) * 32.0) + dither;
-      indices[size_t(y) * width + x] = std::clamp(index, 0, 255);
-    }
-  }
+  std::vector<int> indices = bench::plasmaLevels(width, height, 32.0, grain);
+  for (int &index : indices) index = std::clamp(index, 0, 255);
   return tkpixmap::testing::encodeGif(width, height, plasmaPalette(), indices, interlaced, -1, 0,
                                       options);
 }
@@ -253,7 +245,9 @@ void run(benchmark::State &state, const std::string &input) {
   state.SetBytesProcessed(int64_t(pixelBytes));
 }
 
-void registerAll() {
+}  // namespace
+
+void bench::registerSuite() {
   for (const auto &[name, files] : inputs()) {
     benchmark::RegisterBenchmark(("gif_decode/" + name + "/ours").c_str(), run<decodeOurs>, name);
     benchmark::RegisterBenchmark(("gif_decode/" + name + "/giflib").c_str(), run<decodeGiflib>,
@@ -268,14 +262,4 @@ void registerAll() {
 #if !TKPIXMAP_WUFFS_PEER
   fprintf(stderr, "gif_bench: built without the Wuffs release; its rows are left out\n");
 #endif
-}
-
-}  // namespace
-
-int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  registerAll();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
 }

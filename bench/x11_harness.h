@@ -9,6 +9,7 @@
 #pragma once
 
 #include <X11/Xlib.h>
+#include <benchmark/benchmark.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <tcl.h>
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/plasma.h"
 #include "tests/support/gif_writer.h"
 #include "tkpixmap.h"
 
@@ -131,6 +133,41 @@ inline Display *displayOf(const std::string &canvas) {
   return Tk_Display(tkwin);
 }
 
+// A peer's canvas (canvasFor, tagged with the peer's name) raised to the
+// top, after `procs`, a suite's Tcl procedures, have been defined once; or
+// empty, with the benchmark marked skipped, when no server has the depth.
+inline std::string peerCanvas(benchmark::State &state, const char *procs, int depth, int width,
+                              int height, const std::string &peer) {
+  static std::map<const char *, bool> defined;
+  if (!defined[procs]) {
+    eval(procs);
+    defined[procs] = true;
+  }
+  std::string c = canvasFor(depth, width, height, peer);
+  if (c.empty()) {
+    state.SkipWithError(("no server for depth " + std::to_string(depth)).c_str());
+    return c;
+  }
+  eval("raise [winfo toplevel " + c + "]; update");
+  return c;
+}
+
+// Times `show`, a script that draws on `canvas` and returns what it made,
+// until the server has drawn everything (XSync); then, untimed, `clear` is
+// called with the canvas and that result, and the server waited for again.
+inline void timeShows(benchmark::State &state, const std::string &canvas, const std::string &show,
+                      const std::string &clear) {
+  Display *display = displayOf(canvas);
+  for (auto _ : state) {
+    const std::string made = eval(show);
+    XSync(display, False);
+    state.PauseTiming();
+    eval(clear + " " + canvas + " {" + made + "}");
+    XSync(display, False);
+    state.ResumeTiming();
+  }
+}
+
 // A smooth plasma in `colours` colours (at most 128 fit an 8-bit
 // PseudoColor build), with a little grain so that runs stay short, as in a
 // photograph reduced to a small palette.
@@ -146,18 +183,9 @@ inline Plasma plasma(int width, int height, int colours) {
     p.palette.push_back({uint8_t(128 + 127 * std::sin(t)), uint8_t(128 + 127 * std::sin(t + 2.1)),
                          uint8_t(128 + 127 * std::sin(t + 4.2))});
   }
-  p.indices.resize(size_t(width) * height);
-  uint32_t noise = 12345;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      double v = std::sin(x * 0.013) + std::sin(y * 0.021) + std::sin((x + y) * 0.008) +
-                 std::sin(std::sqrt(double(x) * x + double(y) * y) * 0.015);
-      noise = noise * 1664525u + 1013904223u;
-      int dither = int(noise >> 30) - 2;
-      int index = int((v + 4.0) * (colours / 8.0)) + dither;
-      p.indices[size_t(y) * width + x] = ((index % colours) + colours) % colours;
-    }
-  }
+  // A grain of 4 levels.
+  p.indices = bench::plasmaLevels(width, height, colours / 8.0, 4);
+  for (int &index : p.indices) index = ((index % colours) + colours) % colours;
   return p;
 }
 

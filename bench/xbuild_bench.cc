@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/suite_main.h"
 #include "bench/x11_harness.h"
 #include "byteorder.h"
 #include "tkpixmap/colours.h"
@@ -258,7 +259,9 @@ void copyOnly(benchmark::State &state, Size size) {
   state.SetItemsProcessed(state.iterations() * size.width * size.height);
 }
 
-void registerAll() {
+}  // namespace
+
+void bench::registerSuite() {
   for (const Size &size : kSizes) {
     const std::string s = size.name();
     for (int depth : xbench::allDepths()) {
@@ -286,14 +289,4 @@ void registerAll() {
     benchmark::RegisterBenchmark(("pack/" + s + "/memcpy").c_str(), copyOnly, size)
         ->Unit(benchmark::kMillisecond);
   }
-}
-
-}  // namespace
-
-int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  registerAll();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
 }

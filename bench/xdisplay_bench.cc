@@ -18,6 +18,7 @@
 
 #include <string>
 
+#include "bench/suite_main.h"
 #include "bench/x11_harness.h"
 
 namespace {
@@ -69,47 +70,25 @@ const std::string &imageFile(bool transparent = false) {
 
 // Each peer draws on a canvas of its own (on 8-bit screens each with its own
 // colour map, so neither takes cells from the other), raised to the top.
-std::string canvasFor(int depth, const char *peer) {
-  static bool procs = false;
-  if (!procs) {
-    xbench::eval(kProcs);
-    procs = true;
-  }
-  std::string c = xbench::canvasFor(depth, kCanvasWidth, kCanvasHeight, peer);
-  if (!c.empty()) {
-    xbench::eval("raise [winfo toplevel " + c + "]; update");
-  }
-  return c;
+std::string canvasFor(benchmark::State &state, int depth, const char *peer) {
+  return xbench::peerCanvas(state, kProcs, depth, kCanvasWidth, kCanvasHeight, peer);
 }
 
 void create(benchmark::State &state, int depth, bool photo) {
   const char *peer = photo ? "photo" : "pixmap";
-  std::string c = canvasFor(depth, peer);
-  if (c.empty()) {
-    state.SkipWithError(("no server for depth " + std::to_string(depth)).c_str());
-    return;
-  }
-  Display *display = xbench::displayOf(c);
-  const std::string show = std::string("xbench_show_") + peer + " " + c + " " + imageFile() +
-                           " " + std::to_string(kItems);
-  for (auto _ : state) {
-    std::string image = xbench::eval(show);
-    XSync(display, False);
-    state.PauseTiming();
-    xbench::eval("xbench_clear " + c + " {" + image + "}");
-    XSync(display, False);
-    state.ResumeTiming();
-  }
+  const std::string c = canvasFor(state, depth, peer);
+  if (c.empty()) return;
+  xbench::timeShows(state, c,
+                    std::string("xbench_show_") + peer + " " + c + " " + imageFile() + " " +
+                        std::to_string(kItems),
+                    "xbench_clear");
   state.SetItemsProcessed(state.iterations() * kItems);
 }
 
 void redraw(benchmark::State &state, int depth, bool photo, bool transparent) {
   const char *peer = photo ? "photo" : "pixmap";
-  std::string c = canvasFor(depth, peer);
-  if (c.empty()) {
-    state.SkipWithError(("no server for depth " + std::to_string(depth)).c_str());
-    return;
-  }
+  const std::string c = canvasFor(state, depth, peer);
+  if (c.empty()) return;
   Display *display = xbench::displayOf(c);
   std::string image = xbench::eval(std::string("xbench_show_") + peer + " " + c + " " +
                                    imageFile(transparent) + " " + std::to_string(kItems) +
@@ -124,7 +103,9 @@ void redraw(benchmark::State &state, int depth, bool photo, bool transparent) {
   state.SetItemsProcessed(state.iterations() * kItems);
 }
 
-void registerAll() {
+}  // namespace
+
+void bench::registerSuite() {
   for (int depth : xbench::allDepths()) {
     const std::string d = "/d" + std::to_string(depth);
     for (bool photo : {false, true}) {
@@ -144,14 +125,4 @@ void registerAll() {
       }
     }
   }
-}
-
-}  // namespace
-
-int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  registerAll();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/suite_main.h"
 #include "bench/x11_harness.h"
 
 namespace {
@@ -85,38 +86,19 @@ const std::string &iconList() {
   return list;
 }
 
-std::string canvasFor(int depth, const char *peer) {
-  static bool procs = false;
-  if (!procs) {
-    xbench::eval(kProcs);
-    procs = true;
-  }
-  std::string c = xbench::canvasFor(depth, 800, 600, std::string("icons") + peer);
-  if (!c.empty()) xbench::eval("raise [winfo toplevel " + c + "]; update");
-  return c;
-}
-
 void icons(benchmark::State &state, int depth, bool photo) {
   const char *peer = photo ? "photo" : "pixmap";
-  std::string c = canvasFor(depth, peer);
-  if (c.empty()) {
-    state.SkipWithError(("no server for depth " + std::to_string(depth)).c_str());
-    return;
-  }
-  Display *display = xbench::displayOf(c);
-  const std::string show = std::string("xicons_show_") + peer + " " + c + " " + iconList();
-  for (auto _ : state) {
-    std::string images = xbench::eval(show);
-    XSync(display, False);
-    state.PauseTiming();
-    xbench::eval("xicons_clear " + c + " {" + images + "}");
-    XSync(display, False);
-    state.ResumeTiming();
-  }
+  const std::string c =
+      xbench::peerCanvas(state, kProcs, depth, 800, 600, std::string("icons") + peer);
+  if (c.empty()) return;
+  xbench::timeShows(state, c, std::string("xicons_show_") + peer + " " + c + " " + iconList(),
+                    "xicons_clear");
   state.SetItemsProcessed(state.iterations() * kIcons);
 }
 
-void registerAll() {
+}  // namespace
+
+void bench::registerSuite() {
   for (int depth : {16, 24, 32}) {
     for (bool photo : {false, true}) {
       benchmark::RegisterBenchmark(("icons/d" + std::to_string(depth) + (photo ? "/photo" : "/pixmap"))
@@ -127,14 +109,4 @@ void registerAll() {
           ->Unit(benchmark::kMillisecond);
     }
   }
-}
-
-}  // namespace
-
-int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  registerAll();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
 }

@@ -16,6 +16,7 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include "tkpixmap/buildtrap.h"
 #include "tkpixmap/record.h"
 #include "tkpixmap/result.h"
 #include "tkpixmap/xlib.h"
@@ -53,19 +54,7 @@ constexpr const char kUsage[] =
     "   or  pixmap name height\n"
     "   or  pixmap name ncolors\n";
 
-int ignoreXError(ClientData, XErrorEvent *) { return 0; }
-
 }  // namespace
-
-// Runs in the thread that lets go of the image last, which for an image
-// shown on a canvas is that canvas's.
-void awaitBuild(PixmapRecord *record) {
-  if (record->buildRequest == 0) return;
-  const XlibFunctions *x11 = resolvedXlib();
-  if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
-    x11->Sync(record->display, False);  // confirms every build made before it too
-  record->buildRequest = 0;
-}
 
 void releaseServerResources(PixmapRecord *record) {
   const XlibFunctions *x11 = resolvedXlib();
@@ -73,16 +62,14 @@ void releaseServerResources(PixmapRecord *record) {
   // The build's error handler writes into the record until the server has
   // handled its requests.
   awaitBuild(record);
-  // The colour map may have gone with its window; an error here must not
-  // reach Tk's handler, which would end the process.
-  Tk_ErrorHandler quiet = Tk_CreateErrorHandler(record->display, -1, -1, -1, ignoreXError, nullptr);
+  // The colour map may have gone with its window.
+  IgnoredErrors quiet(record->display);
   if (record->mask != kNoPixmap) Tk_FreePixmap(record->display, record->mask);
   if (record->pixmap != kNoPixmap) Tk_FreePixmap(record->display, record->pixmap);
   if (x11 != nullptr && record->gc != nullptr) x11->FreeGC(record->display, record->gc);
   if (x11 != nullptr && record->cellCount > 0)
     x11->FreeColors(record->display, record->colormap, record->cells, record->cellCount, 0);
   if (x11 != nullptr) x11->Flush(record->display);
-  Tk_DeleteErrorHandler(quiet);
   free(record->cells);
   record->mask = kNoPixmap;
   record->pixmap = kNoPixmap;
@@ -123,6 +110,22 @@ FILE *openForReading(const char *fileName, char **contents) {
     errno = openError;
     return nullptr;
   }
+  // Most files are small: one positioned read tries them whole before
+  // anything else is asked.  Only a seekable file reads at an offset (a
+  // FIFO, pipe or terminal refuses, and gives up nothing), and a read that
+  // comes back short has seen the end of the file.
+  constexpr size_t kFirstRead = 64 * 1024;
+  auto *first = static_cast<char *>(malloc(kFirstRead));
+  const ssize_t head = first != nullptr ? pread(fd, first, kFirstRead, 0) : -1;
+  FILE *small = head > 0 && static_cast<size_t>(head) < kFirstRead
+                    ? fmemopen(first, static_cast<size_t>(head), "r")
+                    : nullptr;
+  if (small != nullptr) {
+    close(fd);
+    *contents = first;
+    return small;
+  }
+  free(first);
   constexpr off_t kWholeReadLimit = 16 * 1024 * 1024;
   struct stat status;
   if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&

@@ -38,9 +38,11 @@ struct PixmapRecord {
   unsigned long *cells = nullptr;  // malloc'd colour-map cells an 8-bit build took, for XFreeColors
   int cellCount = 0;               // entries of cells
   // A small build is not waited for: its requests stay under an X error
-  // handler until the server has handled them (see xbuild.h).
+  // handler until the server has handled them (see xbuild.h, buildtrap.h).
+  unsigned long buildFirst = 0;    // serial of the build's first request
   unsigned long buildRequest = 0;  // serial of such a build's last request; 0 once confirmed
   int buildError = 0;              // first X error of the build (Success when none)
+  PixmapRecord *nextUnconfirmed = nullptr;  // its display's next build awaiting the server
 };
 
 // Guards the registry, the handle counter and the item type's registration,
@@ -84,10 +86,6 @@ void releaseRecord(PixmapRecord *record);
 // Gives back the record's server pixmap, mask, GC and colour cells, waiting
 // first for a build the server may not have handled yet.
 void releaseServerResources(PixmapRecord *record);
-
-// Waits, if need be, until the server has handled a small build's requests
-// (see xbuild.h), so that its error handler no longer writes into record.
-void awaitBuild(PixmapRecord *record);
 
 // Ensures the canvas item type is registered once Tk is present in `interp`.
 // Quietly does nothing (and retries on a later call) in an interpreter

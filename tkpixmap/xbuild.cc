@@ -8,9 +8,11 @@
 
 #include "byteorder.h"
 
+#include "tkpixmap/buildtrap.h"
 #include "tkpixmap/colours.h"
 #include "tkpixmap/pack.h"
 #include "tkpixmap/result.h"
+#include "tkpixmap/shmring.h"
 #include "tkpixmap/xlib.h"
 
 namespace tkpixmap {
@@ -62,18 +64,24 @@ bool rowsFit(const XImage *image, int height, size_t bufferBytes) {
          static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height) <= bufferBytes;
 }
 
-// Hands `data`, a malloc'd ZPixmap of `bytes` bytes, to a new XImage, which
-// then owns it.  Null on failure, with data freed and the message set.
+// Hands `data`, a ZPixmap of `bytes` bytes, to a new XImage, which then
+// owns it: malloc'd, or (`shared`) a place in the display's shared segment,
+// which the image is then marked with (shmring::adopt).  Null on failure,
+// with malloc'd data freed and the message set.
 XImage *wrapImage(Tcl_Interp *interp, const Target &target, const XlibFunctions &x11,
                   unsigned depth, char *data, size_t bytes, int width, int height,
-                  int bitsPerPixel) {
+                  int bitsPerPixel, bool shared = false) {
   XImage *image = x11.CreateImage(target.display, target.visual, depth, ZPixmap, 0, data,
                                   static_cast<unsigned>(width), static_cast<unsigned>(height),
                                   bitsPerPixel, 0);
-  if (image != nullptr && rowsFit(image, height, bytes)) return image;
+  if (image != nullptr && rowsFit(image, height, bytes)) {
+    if (shared) shmring::adopt(target.display, image);
+    return image;
+  }
   if (image != nullptr) {
-    XDestroyImage(image);  // frees data too
-  } else {
+    if (shared) image->data = nullptr;
+    XDestroyImage(image);  // frees malloc'd data too
+  } else if (!shared) {
     free(data);
   }
   setFailure(interp, "pixmap: XCreateImage() error", "CREATEIMAGE");
@@ -180,15 +188,21 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
   const int bytesPerPixel = target.depth == 16 ? 2 : 4;
   size_t bytes = 0;
   char *data = nullptr;
-  if (pack::imageBytes(record->width, record->height, bytesPerPixel, &bytes))
-    data = static_cast<char *>(malloc(bytes));
+  bool shared = false;
+  if (pack::imageBytes(record->width, record->height, bytesPerPixel, &bytes)) {
+    // Packed straight into the memory the server reads, when it has some.
+    data = shmring::reserve(target.display, target.depth, bytesPerPixel * 8,
+                            static_cast<size_t>(record->width) * bytesPerPixel, bytes);
+    shared = data != nullptr;
+    if (!shared) data = static_cast<char *>(malloc(bytes));
+  }
   if (data == nullptr) {
     releasePixels(record);
     setFailure(interp, "pixmap: malloc() error", nullptr);
     return nullptr;
   }
   XImage *image = wrapImage(interp, target, x11, static_cast<unsigned>(target.depth), data, bytes,
-                            record->width, record->height, bytesPerPixel * 8);
+                            record->width, record->height, bytesPerPixel * 8, shared);
   if (image == nullptr) return nullptr;
 
   const pack::TrueColorMasks masks{image->red_mask, image->green_mask, image->blue_mask};
@@ -199,7 +213,7 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
     // Judged at the first pixel: an image without pixels is never refused.
     if (fault != pack::MaskFault::none && record->width > 0 && record->height > 0) {
       setMaskFault(interp, fault, image);
-      XDestroyImage(image);
+      shmring::release(image);
       return nullptr;  // pixels kept
     }
   } else {
@@ -208,29 +222,6 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
   pack::packTrueColor(sourceOf(record), layout, reinterpret_cast<unsigned char *>(data));
   return image;
 }
-
-// Collects the X errors of the requests made while it exists (Tk passes it
-// only those): the first error's code is kept in *firstError.  Tk keeps a
-// deleted handler until the server has handled the requests it covers, so
-// *firstError must stay valid until then.
-class XErrorTrap {
- public:
-  XErrorTrap(Display *display, int *firstError)
-      : handler_(Tk_CreateErrorHandler(display, -1, -1, -1, note, firstError)) {
-    *firstError = Success;
-  }
-  ~XErrorTrap() { Tk_DeleteErrorHandler(handler_); }
-  XErrorTrap(const XErrorTrap &) = delete;
-  XErrorTrap &operator=(const XErrorTrap &) = delete;
-
- private:
-  static int note(ClientData data, XErrorEvent *event) {
-    auto *firstError = static_cast<int *>(data);
-    if (*firstError == Success) *firstError = event->error_code;
-    return 0;  // handled: Tk's default handler would end the process
-  }
-  Tk_ErrorHandler handler_;
-};
 
 // Builds of at least this many bytes of pixmap wait for the server's answer
 // and report its refusal as the Tcl error.  Below it a refusal means a server
@@ -307,6 +298,10 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   const XlibFunctions *x11 = xlib(interp);
   if (x11 == nullptr) return TCL_ERROR;  // message set; pixels kept
 
+  // Built again only after the last build was confirmed; a caller that
+  // skipped that (one that put pixels back itself) has it done here, while
+  // the record still names the display of that build.
+  awaitBuild(record);
   Tk_MakeWindowExist(tkwin);
   const Target target{Tk_Display(tkwin), Tk_WindowId(tkwin), Tk_Depth(tkwin), Tk_Visual(tkwin),
                       Tk_Colormap(tkwin)};
@@ -340,13 +335,20 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
 
   // Tk_GetPixmap never reports a failure (it returns an id whatever the
   // server answers), and the server's errors arrive later: every request of
-  // the build goes out under the trap.  A large build waits for the answer;
-  // a small one is confirmed before its first use (confirmBuild).
+  // the build goes out under the display's build trap.  A large build waits
+  // for the answer; a small one is confirmed before its first use
+  // (confirmBuild).
   const int bytesPerPixel = target.depth == 8 ? 1 : target.depth == 16 ? 2 : 4;
   const bool waited = static_cast<size_t>(record->width) * static_cast<size_t>(record->height) *
                           static_cast<size_t>(bytesPerPixel) >=
                       kConfirmedBuildBytes;
-  XErrorTrap trap(target.display, &record->buildError);
+  if (!buildtrap::open(record)) {
+    shmring::release(image);
+    if (cells.count > 0)
+      x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
+    setFailure(interp, "pixmap: malloc() error", nullptr);
+    return TCL_ERROR;  // pixels kept
+  }
   Pixmap pixmap = Tk_GetPixmap(target.display, target.window, record->width, record->height,
                                target.depth);
   // Items copy from the pixmap with this GC at every redraw.  A copy never
@@ -355,28 +357,35 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   XGCValues values{};
   values.graphics_exposures = False;
   GC gc = x11->CreateGC(target.display, pixmap, GCGraphicsExposures, &values);
-  x11->PutImage(target.display, pixmap, gc, image, 0, 0, 0, 0,
-                static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
-  XDestroyImage(image);
+  if (shmring::adopted(image)) {
+    shmring::put(target.display, pixmap, gc, image);
+  } else {
+    x11->PutImage(target.display, pixmap, gc, image, 0, 0, 0, 0,
+                  static_cast<unsigned>(record->width), static_cast<unsigned>(record->height));
+  }
+  shmring::release(image);
   Pixmap mask = sendOpacityMask(record, target, *x11);
-  if (waited) x11->Sync(target.display, False);
+  buildtrap::close(record);
+  if (waited) awaitBuild(record);
 
   if (record->buildError != Success || pixmap == 0) {
-    // Given back while the trap still covers the requests: freeing what the
-    // server never made raises errors of its own.
-    if (mask != kNoPixmap) Tk_FreePixmap(target.display, mask);
-    x11->FreeGC(target.display, gc);
-    if (pixmap != 0) Tk_FreePixmap(target.display, pixmap);
-    if (cells.count > 0)
-      x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
-    // Waited for: the trap writes into the record, which a later build of
-    // the kept pixels reuses.
-    x11->Sync(target.display, False);
+    // Given back under a handler of their own: freeing what the server
+    // never made raises errors of its own.  Waited for, so that the build's
+    // errors are all in before the record is built again from the kept pixels.
+    awaitBuild(record);
+    {
+      IgnoredErrors quiet(target.display);
+      if (mask != kNoPixmap) Tk_FreePixmap(target.display, mask);
+      x11->FreeGC(target.display, gc);
+      if (pixmap != 0) Tk_FreePixmap(target.display, pixmap);
+      if (cells.count > 0)
+        x11->FreeColors(target.display, target.colormap, cells.pixels, cells.count, 0);
+      x11->Sync(target.display, False);
+    }
     setFailure(interp, "pixmap: Tk_GetPixmap() error",
                pixmap == 0 ? "BADALLOC" : xErrorWord(record->buildError));
     return TCL_ERROR;  // pixels kept: the server may have room later
   }
-  if (!waited) record->buildRequest = NextRequest(target.display) - 1;
 
   if (cells.count > 0) {
     record->cells = static_cast<unsigned long *>(malloc(sizeof(unsigned long) * cells.count));

@@ -1,0 +1,59 @@
+// buildtrap.h - catches the X errors of pixmap builds the server has not
+// answered yet, with one Tk error handler per display for all of them.
+//
+// A Tk error handler per build would cost a round trip every tenth build:
+// Tk waits for the server when it tidies up deleted handlers, and a small
+// build is otherwise never waited for.  Here a display's handler lives while
+// any of its builds is unconfirmed and is deleted right after the wait that
+// confirms the last of them, when Tk has nothing left to wait for.  Errors
+// of requests outside every build's span are passed on untouched, to older
+// handlers and then to Tk's own.
+#pragma once
+
+#include <tk.h>
+
+#include "tkpixmap/record.h"
+
+namespace tkpixmap {
+
+// Waits, if need be, until the server has handled a small build's requests
+// (see xbuild.h), so that no error of theirs can arrive any more.  One
+// round trip confirms every earlier build on the display too.
+void awaitBuild(PixmapRecord *record);
+
+// Swallows the X errors of the requests made on `display` while it exists:
+// for giving back server resources that may already be gone (a refused
+// build's, or those of a colour map that went with its window), where an
+// error must not reach Tk's default handler, which would end the process.
+class IgnoredErrors {
+ public:
+  explicit IgnoredErrors(Display *display);
+  ~IgnoredErrors();
+  IgnoredErrors(const IgnoredErrors &) = delete;
+  IgnoredErrors &operator=(const IgnoredErrors &) = delete;
+
+ private:
+  Tk_ErrorHandler handler_;
+};
+
+}  // namespace tkpixmap
+
+namespace tkpixmap::buildtrap {
+
+// From now on the X errors of the requests made on record->display go to
+// record->buildError (the first one is kept), until close().  Clears
+// buildError.  False when memory for the display's bookkeeping is short:
+// nothing was opened, and the build must not be sent.
+bool open(PixmapRecord *record);
+
+// Ends the span of requests open() began: record->buildRequest becomes the
+// serial of its last request.  Errors for them may still arrive until the
+// build is confirmed (awaitBuild).
+void close(PixmapRecord *record);
+
+// Called by awaitBuild once the server has handled record's requests: no
+// error can come for them any more.  Every other build on the display the
+// server has handled is let go too, and with the last one the handler.
+void settle(PixmapRecord *record);
+
+}  // namespace tkpixmap::buildtrap

@@ -1,0 +1,226 @@
+// shmring.cc - one shared-memory segment per local display for the pixels
+// of small builds, used as a ring (see shmring.h).
+
+#include "tkpixmap/shmring.h"
+
+#include <X11/Xlibint.h>
+#include <X11/extensions/XShm.h>
+#include <dlfcn.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <tk.h>
+
+#include "tkpixmap/mutex_lock.h"
+#include "tkpixmap/xlib.h"
+
+namespace tkpixmap::shmring {
+namespace {
+
+// Large enough that a ring round of icons rarely waits; builds of more
+// than a quarter of it use the socket (a build of 256 KiB or more waits for
+// the server anyway).
+constexpr size_t kRingBytes = 2 * 1024 * 1024;
+constexpr size_t kLargestShared = kRingBytes / 4;
+constexpr size_t kAlignment = 64;
+
+// The MIT-SHM calls of the libXext Tk has loaded, and Xlib's hook for a
+// display's closing.  Looked up once (pthread_once), read-only afterwards.
+struct ShmCalls {
+  Bool (*QueryExtension)(Display *);
+  Bool (*Attach)(Display *, XShmSegmentInfo *);
+  Bool (*PutImage)(Display *, Drawable, GC, XImage *, int, int, int, int, unsigned, unsigned, Bool);
+  XExtCodes *(*AddExtension)(Display *);
+  XPixmapFormatValues *(*ListPixmapFormats)(Display *, int *);
+  int (*(*SetCloseDisplay)(Display *, int, int (*)(Display *, XExtCodes *)))(Display *,
+                                                                            XExtCodes *);
+};
+ShmCalls calls{};
+bool callsFound = false;
+pthread_once_t lookup = PTHREAD_ONCE_INIT;
+
+void lookUpCalls() {
+  // Only libraries the process already has (RTLD_NOLOAD), as for libX11.
+  void *xext = dlopen("libXext.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  void *x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  if (xext == nullptr || x11 == nullptr) return;
+  calls.QueryExtension = reinterpret_cast<decltype(calls.QueryExtension)>(
+      dlsym(xext, "XShmQueryExtension"));
+  calls.Attach = reinterpret_cast<decltype(calls.Attach)>(dlsym(xext, "XShmAttach"));
+  calls.PutImage = reinterpret_cast<decltype(calls.PutImage)>(dlsym(xext, "XShmPutImage"));
+  calls.AddExtension =
+      reinterpret_cast<decltype(calls.AddExtension)>(dlsym(x11, "XAddExtension"));
+  calls.SetCloseDisplay =
+      reinterpret_cast<decltype(calls.SetCloseDisplay)>(dlsym(x11, "XESetCloseDisplay"));
+  calls.ListPixmapFormats =
+      reinterpret_cast<decltype(calls.ListPixmapFormats)>(dlsym(x11, "XListPixmapFormats"));
+  callsFound = calls.QueryExtension != nullptr && calls.Attach != nullptr &&
+               calls.PutImage != nullptr && calls.AddExtension != nullptr &&
+               calls.SetCloseDisplay != nullptr && calls.ListPixmapFormats != nullptr;
+}
+
+// A display's segment, or the memory that it has none.
+struct Ring {
+  Display *display;
+  bool shared;              // the server attached the segment
+  XShmSegmentInfo segment;
+  size_t used;              // bytes handed out since the last wrap
+  unsigned long lastPut;    // serial of the last XShmPutImage from the segment
+  // The server's image layout per depth (Xlib's copy, asked for once).
+  static constexpr int kMaxFormats = 8;
+  int formatCount;
+  XPixmapFormatValues formats[kMaxFormats];
+  Ring *next;
+};
+
+// Process-wide: every thread's displays.  The list and every Ring are
+// guarded by ringMutex; a Ring goes when Xlib closes its display.  Held
+// across the X calls of a display's first reservation and of a wrap round:
+// no error callback made inside them takes it.
+Ring *rings = nullptr;
+pthread_mutex_t ringMutex = PTHREAD_MUTEX_INITIALIZER;
+
+Ring **findRing(Display *display) {
+  Ring **link = &rings;
+  while (*link != nullptr && (*link)->display != display) link = &(*link)->next;
+  return link;
+}
+
+// Xlib calls this as it closes the display: the server lets go of the
+// segment with the connection; the client lets go here.
+int forgetRing(Display *display, XExtCodes *) {
+  Ring *gone = nullptr;
+  {
+    MutexLock lock(ringMutex);
+    Ring **link = findRing(display);
+    gone = *link;
+    if (gone != nullptr) *link = gone->next;
+  }
+  if (gone != nullptr) {
+    if (gone->shared) shmdt(gone->segment.shmaddr);
+    free(gone);
+  }
+  return 0;
+}
+
+int noteAttachError(ClientData data, XErrorEvent *event) {
+  *static_cast<int *>(data) = event->error_code;
+  return 0;
+}
+
+// Makes the segment and has the server attach it; false (and nothing kept)
+// when either side refuses.  Called with the lock held.
+bool share(Display *display, XShmSegmentInfo &segment) {
+  const XlibFunctions *x11 = resolvedXlib();
+  if (x11 == nullptr || !calls.QueryExtension(display)) return false;
+  const int id = shmget(IPC_PRIVATE, kRingBytes, IPC_CREAT | 0600);
+  if (id < 0) return false;
+  void *address = shmat(id, nullptr, 0);
+  if (address == reinterpret_cast<void *>(-1)) {
+    shmctl(id, IPC_RMID, nullptr);
+    return false;
+  }
+  segment.shmid = id;
+  segment.shmaddr = static_cast<char *>(address);
+  segment.readOnly = True;
+  int error = Success;
+  Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, -1, -1, noteAttachError, &error);
+  const Bool sent = calls.Attach(display, &segment);
+  x11->Sync(display, False);  // a server elsewhere refuses (BadAccess)
+  Tk_DeleteErrorHandler(handler);
+  // Marked for removal at once: it goes when the last of the two detaches,
+  // even if this process ends without a word.
+  shmctl(id, IPC_RMID, nullptr);
+  if (sent && error == Success) return true;
+  shmdt(address);
+  return false;
+}
+
+// Called with the lock held.  Null only when memory is short.
+Ring *ringFor(Display *display) {
+  Ring **link = findRing(display);
+  if (*link != nullptr) return *link;
+  auto *ring = static_cast<Ring *>(calloc(1, sizeof(Ring)));
+  if (ring == nullptr) return nullptr;
+  ring->display = display;
+  ring->shared = false;
+  if (callsFound) {
+    const XlibFunctions *x11 = resolvedXlib();
+    int count = 0;
+    XPixmapFormatValues *formats = calls.ListPixmapFormats(display, &count);
+    for (int i = 0; formats != nullptr && i < count && i < Ring::kMaxFormats; ++i)
+      ring->formats[ring->formatCount++] = formats[i];
+    if (formats != nullptr && x11 != nullptr) x11->Free(formats);
+    XExtCodes *codes = calls.AddExtension(display);
+    if (codes != nullptr) {
+      calls.SetCloseDisplay(display, codes->extension, forgetRing);
+      ring->shared = share(display, ring->segment);
+    }
+  }
+  *link = ring;
+  return ring;
+}
+
+// Whether the server lays out images of `depth` as the build packs them:
+// the same bits per pixel, and rows whose length meets its padding.
+bool sameLayout(const Ring &ring, int depth, int bitsPerPixel, size_t rowBytes) {
+  for (int i = 0; i < ring.formatCount; ++i) {
+    const XPixmapFormatValues &f = ring.formats[i];
+    if (f.depth == depth)
+      return f.bits_per_pixel == bitsPerPixel && f.scanline_pad > 0 && f.scanline_pad % 8 == 0 &&
+             rowBytes % static_cast<size_t>(f.scanline_pad / 8) == 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+char *reserve(Display *display, int depth, int bitsPerPixel, size_t rowBytes, size_t bytes) {
+  pthread_once(&lookup, lookUpCalls);
+  if (bytes == 0 || bytes > kLargestShared) return nullptr;
+  MutexLock lock(ringMutex);
+  Ring *ring = ringFor(display);
+  if (ring == nullptr || !ring->shared || !sameLayout(*ring, depth, bitsPerPixel, rowBytes))
+    return nullptr;
+  const size_t room = (bytes + kAlignment - 1) / kAlignment * kAlignment;
+  if (LastKnownRequestProcessed(display) >= ring->lastPut) {
+    // The server has read everything: starting again at the front keeps
+    // the pages in use few (an application that shows its images as it
+    // loads them touches only the first).
+    ring->used = 0;
+  } else if (ring->used + room > kRingBytes) {
+    // Round again, once the server has read everything put before.
+    resolvedXlib()->Sync(display, False);
+    ring->used = 0;
+  }
+  char *place = ring->segment.shmaddr + ring->used;
+  ring->used += room;
+  return place;
+}
+
+void adopt(Display *display, XImage *image) {
+  MutexLock lock(ringMutex);
+  image->obdata = reinterpret_cast<XPointer>(&(*findRing(display))->segment);
+}
+
+bool adopted(const XImage *image) { return image->obdata != nullptr; }
+
+void put(Display *display, Drawable drawable, GC gc, XImage *image) {
+  calls.PutImage(display, drawable, gc, image, 0, 0, 0, 0, static_cast<unsigned>(image->width),
+                 static_cast<unsigned>(image->height), False);
+  MutexLock lock(ringMutex);
+  Ring *ring = *findRing(display);
+  if (ring != nullptr) ring->lastPut = NextRequest(display) - 1;
+}
+
+void release(XImage *image) {
+  if (image->obdata != nullptr) {
+    image->data = nullptr;  // the segment's
+    image->obdata = nullptr;
+  }
+  XDestroyImage(image);
+}
+
+}  // namespace tkpixmap::shmring
