@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <sys/socket.h>
 
 #include <tk.h>
 
@@ -25,6 +26,11 @@ namespace {
 constexpr size_t kRingBytes = 2 * 1024 * 1024;
 constexpr size_t kLargestShared = kRingBytes / 4;
 constexpr size_t kAlignment = 64;
+// The few bytes of each put request sit in Xlib's buffer until it fills;
+// sending them once this much of the ring is waiting lets the server copy
+// pixels while the client decodes the next images, instead of all at the
+// wrap round.
+constexpr size_t kSendEvery = kRingBytes / 16;
 
 // The MIT-SHM calls of the libXext Tk has loaded, and Xlib's hook for a
 // display's closing.  Looked up once (pthread_once), read-only afterwards.
@@ -68,6 +74,7 @@ struct Ring {
   XShmSegmentInfo segment;
   size_t used;              // bytes handed out since the last wrap
   unsigned long lastPut;    // serial of the last XShmPutImage from the segment
+  size_t unsent;            // bytes put since Xlib last sent its requests
   // The server's image layout per depth (Xlib's copy, asked for once).
   static constexpr int kMaxFormats = 8;
   int formatCount;
@@ -110,11 +117,23 @@ int noteAttachError(ClientData data, XErrorEvent *event) {
   return 0;
 }
 
+// Whether the connection is a local socket.  A server reached over the
+// network (a forwarded display included) would look the segment id up in
+// another machine's table, where it may name someone else's memory.
+bool connectedLocally(Display *display) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  return getsockname(ConnectionNumber(display), reinterpret_cast<sockaddr *>(&address),
+                     &length) == 0 &&
+         address.ss_family == AF_UNIX;
+}
+
 // Makes the segment and has the server attach it; false (and nothing kept)
 // when either side refuses.  Called with the lock held.
 bool share(Display *display, XShmSegmentInfo &segment) {
   const XlibFunctions *x11 = resolvedXlib();
-  if (x11 == nullptr || !calls.QueryExtension(display)) return false;
+  if (x11 == nullptr || !connectedLocally(display) || !calls.QueryExtension(display))
+    return false;
   const int id = shmget(IPC_PRIVATE, kRingBytes, IPC_CREAT | 0600);
   if (id < 0) return false;
   void *address = shmat(id, nullptr, 0);
@@ -212,7 +231,13 @@ void put(Display *display, Drawable drawable, GC gc, XImage *image) {
                  static_cast<unsigned>(image->height), False);
   MutexLock lock(ringMutex);
   Ring *ring = *findRing(display);
-  if (ring != nullptr) ring->lastPut = NextRequest(display) - 1;
+  if (ring == nullptr) return;
+  ring->lastPut = NextRequest(display) - 1;
+  ring->unsent += static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(image->height);
+  if (ring->unsent >= kSendEvery) {
+    resolvedXlib()->Flush(display);
+    ring->unsent = 0;
+  }
 }
 
 void release(XImage *image) {
