@@ -121,20 +121,6 @@ int scanColours(const PixelSource &source, ColourTable &table, unsigned char *in
                                : scanRows<kWrite, 0>(source, table, indices);
 }
 
-template <int kStride>
-void mapRows(const PixelSource &source, const ColourTable &table, unsigned char *out) {
-  const int stride = kStride > 0 ? kStride : source.pixelSize;
-  const int width = source.width;
-  const int height = source.height;
-  for (int row = 0; row < height; ++row) {
-    const unsigned char *pixel = rowAt(source, row);
-    for (int column = 0; column < width; ++column, pixel += stride) {
-      const unsigned slot = slotOf(table, keyAt<kStride>(pixel));
-      *out++ = static_cast<unsigned char>(table.pixels[table.slotIndex[slot]] & 0xff);
-    }
-  }
-}
-
 inline uint32_t bitsOf(const ComponentPlace &at, uint32_t value) {
   return ((value & at.keep) << at.left) >> at.right;
 }
@@ -283,10 +269,6 @@ void allocationOrder(const ColourTable &table, int *order) {
     for (; j > 0 && keys[order[j - 1]] > keys[i]; --j) order[j] = order[j - 1];
     order[j] = i;
   }
-}
-
-void mapToPixels(const PixelSource &source, const ColourTable &table, unsigned char *out) {
-  source.pixelSize == 4 ? mapRows<4>(source, table, out) : mapRows<0>(source, table, out);
 }
 
 MaskFault resolveLayout16(const TrueColorMasks &masks, bool msbFirst, TrueColorLayout &layout) {

@@ -73,10 +73,6 @@ constexpr unsigned short colourRequest(unsigned component) {
   return static_cast<unsigned short>((component << 8) & 0xff00u);
 }
 
-// Writes the low 8 bits of each pixel's allocated value, width·height bytes,
-// rows back to back.  Every colour of the source must be in the table.
-void mapToPixels(const PixelSource &source, const ColourTable &table, unsigned char *out);
-
 // ---------------------------------------------------------------- TrueColor
 
 // Which colour mask a 16-bit layout does not provide for.

@@ -82,7 +82,15 @@ TEST(PackIndex, OnePassEqualsCountingThenMapping) {
     for (int i = 0; i < count; ++i) {
       counted->pixels[i] = indexed->pixels[i] = 0x500 + static_cast<unsigned long>((i * 37) % 251);
     }
-    mapToPixels(source, *counted, mapped.data());
+    // Each pixel by itself: the low byte of its colour's cell.
+    for (size_t i = 0; i < pixels; ++i) {
+      const unsigned char *p = &bytes[(i / size_t(l.width)) * size_t(source.pitch) +
+                                      (i % size_t(l.width)) * size_t(l.pixelSize)];
+      const uint32_t colour = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+      const size_t number = size_t(
+          std::find(firstSeen.begin(), firstSeen.end(), colour) - firstSeen.begin());
+      mapped[i] = static_cast<unsigned char>(counted->pixels[number] & 0xff);
+    }
     indicesToPixels(*indexed, numbered.data(), pixels);
     EXPECT_EQ(numbered, mapped);
     EXPECT_EQ(numbered.back(), 0xcc) << "wrote past width*height bytes";

@@ -188,13 +188,13 @@ TEST(PackColours, MapsEveryPixelToTheLowByteOfItsCell) {
     image.set(i % 37, i / 37, {static_cast<uint8_t>(colour * 2), 50, static_cast<uint8_t>(colour)});
   }
   ColourTable table;
-  ASSERT_LE(countColours(image.source(), table), 128);
+  std::vector<unsigned char> out(static_cast<size_t>(37 * 23) + 1, 0xcc);
+  ASSERT_LE(indexColours(image.source(), table, out.data()), 128);
   for (int i = 0; i < table.count; ++i) {
     uint32_t c = table.colours[i];
     table.pixels[i] = 0x300 + (c & 0xff);  // cell = 0x300 + colour number
   }
-  std::vector<unsigned char> out(static_cast<size_t>(37 * 23) + 1, 0xcc);
-  mapToPixels(image.source(), table, out.data());
+  indicesToPixels(table, out.data(), 37 * 23);
   for (int i = 0; i < 37 * 23; ++i) EXPECT_EQ(out[static_cast<size_t>(i)], colourOf[i]) << i;
   EXPECT_EQ(out.back(), 0xcc) << "wrote past width*height bytes";
 }
