@@ -73,6 +73,13 @@ inline Tcl_Interp *interp() {
       die(std::string("Tk: ") + Tcl_GetStringResult(i));
     if (Pixmap_Init(i) != TCL_OK) die(std::string("Pixmap: ") + Tcl_GetStringResult(i));
     Tcl_Eval(i, "wm withdraw .");
+    // What the suites' clear steps call to delete the images a shown
+    // script returned, pixmaps and photos alike.
+    Tcl_Eval(i, R"(proc xbench_free {images} {
+        foreach image $images {
+            if {[string match pixmap* $image]} { pixmap delete $image } else { image delete $image }
+        }
+    })");
     return i;
   }();
   return interpreter;

@@ -41,6 +41,7 @@ proc xbench_show_pixmap {c file n args} {
         $c create pixmap $image {*}[xbench_place $i] {*}$args
     }
     update idletasks
+    return $image
 }
 # (photo items take no options: they always show transparency)
 proc xbench_show_photo {c file n args} {
@@ -53,7 +54,7 @@ proc xbench_show_photo {c file n args} {
 }
 proc xbench_clear {c image} {
     $c delete all
-    if {$image ne {}} { image delete $image }
+    xbench_free $image
     update
 }
 proc xbench_redraw {c} {

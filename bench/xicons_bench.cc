@@ -5,8 +5,9 @@
 // wall time until the server has drawn everything (XSync).
 //   icons/d<depth>/<peer>   load every file, create its item, draw
 // <peer> is pixmap (pixmap create + pixmap item) or photo (image create
-// photo -file + image item).  Loaded pixmaps are never freed (handles are
-// not reused), so each run keeps its images; the repetitions are few.
+// photo -file + image item).  Between runs, untimed, each peer's items and
+// images are deleted, so that neither server fills up with earlier runs'
+// pixmaps.
 // The servers: see x11_harness.h.
 
 #include <X11/Xlib.h>
@@ -29,11 +30,15 @@ constexpr int kIcons = 500;
 const char kProcs[] = R"(
 proc xicons_show_pixmap {c files} {
     set i 0
+    set images {}
     foreach f $files {
-        $c create pixmap [pixmap create $f] [expr {($i * 37) % 740}] [expr {($i * 53) % 540}]
+        set image [pixmap create $f]
+        $c create pixmap $image [expr {($i * 37) % 740}] [expr {($i * 53) % 540}]
+        lappend images $image
         incr i
     }
     update idletasks
+    return $images
 }
 proc xicons_show_photo {c files} {
     set i 0
@@ -49,7 +54,7 @@ proc xicons_show_photo {c files} {
 }
 proc xicons_clear {c images} {
     $c delete all
-    if {[llength $images]} { image delete {*}$images }
+    xbench_free $images
     update
 }
 )";
