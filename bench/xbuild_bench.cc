@@ -243,7 +243,8 @@ void packTrue(benchmark::State &state, Size size, int bytesPerPixel) {
     } else {
       tkpixmap::pack::resolveLayout32({0xff0000, 0x00ff00, 0x0000ff}, false, swap4, layout);
     }
-    tkpixmap::pack::packTrueColor(source, layout, out.data());
+    tkpixmap::pack::packTrueColor(source, layout, out.data(),
+                                   size_t(size.width) * size_t(bytesPerPixel));
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations() * size.width * size.height);

@@ -177,10 +177,12 @@ void packRowOfWords(const unsigned char *pixels, int width, const TrueColorLayou
 // source first: the output is bytes, which the compiler must assume could
 // overwrite them.
 template <int kBytes, int kStride>
-void packRows(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out) {
+void packRows(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out,
+              size_t rowBytes) {
   const int stride = kStride > 0 ? kStride : source.pixelSize;
   const int width = source.width;
   const int height = source.height;
+  const size_t padding = rowBytes - static_cast<size_t>(width) * kBytes;
   for (int row = 0; row < height; ++row) {
     const unsigned char *pixels = rowAt(source, row);
     if constexpr (kStride == 4 && std::endian::native == std::endian::little) {
@@ -194,6 +196,10 @@ void packRows(const PixelSource &source, const TrueColorLayout &layout, unsigned
       }
     }
     out += static_cast<ptrdiff_t>(width) * kBytes;
+    if (padding > 0) {
+      memset(out, 0, padding);
+      out += padding;
+    }
   }
 }
 
@@ -356,12 +362,15 @@ void resolveLayout32(const TrueColorMasks &masks, bool msbFirst, Reverse4 revers
   }
 }
 
-void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out) {
+void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out,
+                   size_t rowBytes) {
   const bool rgba = source.pixelSize == 4;
   if (layout.bytesPerPixel == 2) {
-    rgba ? packRows<2, 4>(source, layout, out) : packRows<2, 0>(source, layout, out);
+    rgba ? packRows<2, 4>(source, layout, out, rowBytes)
+         : packRows<2, 0>(source, layout, out, rowBytes);
   } else {
-    rgba ? packRows<4, 4>(source, layout, out) : packRows<4, 0>(source, layout, out);
+    rgba ? packRows<4, 4>(source, layout, out, rowBytes)
+         : packRows<4, 0>(source, layout, out, rowBytes);
   }
 }
 

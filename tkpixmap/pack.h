@@ -138,8 +138,10 @@ void describeMaskFault(MaskFault fault, const TrueColorMasks &masks, const Image
 void resolveLayout32(const TrueColorMasks &masks, bool msbFirst, Reverse4 reverse4,
                      TrueColorLayout &layout);
 
-// Packs every pixel into `out`, rows back to back without padding.
-void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out);
+// Packs every pixel into `out`, rows `rowBytes` apart (at least the width
+// times the pixel's bytes); the bytes a longer row pads with are zeroed.
+void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, unsigned char *out,
+                   size_t rowBytes);
 
 // ---------------------------------------------------------------- opacity
 

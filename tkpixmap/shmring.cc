@@ -7,6 +7,7 @@
 #include <X11/extensions/XShm.h>
 #include <dlfcn.h>
 #include <pthread.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -182,27 +183,38 @@ Ring *ringFor(Display *display) {
   return ring;
 }
 
-// Whether the server lays out images of `depth` as the build packs them:
-// the same bits per pixel, and rows whose length meets its padding.
-bool sameLayout(const Ring &ring, int depth, int bitsPerPixel, size_t rowBytes) {
+// The length of the server's rows of `width` pixels of `depth`, padding
+// included; 0 when it keeps that depth in other bits per pixel.
+size_t serverRowBytes(const Ring &ring, int depth, int bitsPerPixel, int width) {
   for (int i = 0; i < ring.formatCount; ++i) {
     const XPixmapFormatValues &f = ring.formats[i];
-    if (f.depth == depth)
-      return f.bits_per_pixel == bitsPerPixel && f.scanline_pad > 0 && f.scanline_pad % 8 == 0 &&
-             rowBytes % static_cast<size_t>(f.scanline_pad / 8) == 0;
+    if (f.depth != depth) continue;
+    if (f.bits_per_pixel != bitsPerPixel || f.scanline_pad <= 0 || f.scanline_pad % 8 != 0)
+      return 0;
+    const size_t pad = static_cast<size_t>(f.scanline_pad / 8);
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(bitsPerPixel / 8);
+    return (bytes + pad - 1) / pad * pad;
   }
-  return false;
+  return 0;
 }
 
 }  // namespace
 
-char *reserve(Display *display, int depth, int bitsPerPixel, size_t rowBytes, size_t bytes) {
+char *reserve(Display *display, int depth, int bitsPerPixel, int width, int height,
+              size_t *rowBytes) {
   pthread_once(&lookup, lookUpCalls);
-  if (bytes == 0 || bytes > kLargestShared) return nullptr;
+  if (width <= 0 || height <= 0 ||
+      static_cast<uint64_t>(width) * static_cast<uint64_t>(height) *
+              static_cast<uint64_t>(bitsPerPixel / 8) >
+          kLargestShared)
+    return nullptr;
   MutexLock lock(ringMutex);
   Ring *ring = ringFor(display);
-  if (ring == nullptr || !ring->shared || !sameLayout(*ring, depth, bitsPerPixel, rowBytes))
-    return nullptr;
+  if (ring == nullptr || !ring->shared) return nullptr;
+  const size_t row = serverRowBytes(*ring, depth, bitsPerPixel, width);
+  if (row == 0 || row > kLargestShared / static_cast<size_t>(height)) return nullptr;
+  const size_t bytes = row * static_cast<size_t>(height);
+  *rowBytes = row;
   const size_t room = (bytes + kAlignment - 1) / kAlignment * kAlignment;
   if (LastKnownRequestProcessed(display) >= ring->lastPut) {
     // The server has read everything: starting again at the front keeps

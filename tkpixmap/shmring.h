@@ -15,13 +15,16 @@
 
 namespace tkpixmap::shmring {
 
-// Room for `bytes` of pixels in display's segment, to be packed in place
-// and sent with put(); or null, and the pixels then go through the socket:
-// no segment, an image too large for it, or one whose layout (bits per
-// pixel, row length) the server would not take as it lies, since only the
-// socket's copy is repacked by Xlib.  The first call for a display asks
-// the server whether it can share memory (two round trips, once).
-char *reserve(Display *display, int depth, int bitsPerPixel, size_t rowBytes, size_t bytes);
+// Room in display's segment for a `width` x `height` image of `depth`, to
+// be packed in place with rows *rowBytes apart (set here: the server's own
+// row length, its padding included) and sent with put(); or null, leaving
+// *rowBytes alone, and the pixels then go through the socket: no segment,
+// an empty image or one too large for it, or a depth the server keeps in
+// other bits per pixel than `bitsPerPixel` (only the socket's copy is
+// repacked by Xlib).  The first call for a display asks the server whether
+// it can share memory (two round trips, once).
+char *reserve(Display *display, int depth, int bitsPerPixel, int width, int height,
+              size_t *rowBytes);
 
 // Marks `image`, whose data reserve() gave, as lying in display's segment.
 // Such an image must be given up with release(), never XDestroyImage alone.

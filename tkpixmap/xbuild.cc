@@ -64,16 +64,17 @@ bool rowsFit(const XImage *image, int height, size_t bufferBytes) {
          static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height) <= bufferBytes;
 }
 
-// Hands `data`, a ZPixmap of `bytes` bytes, to a new XImage, which then
-// owns it: malloc'd, or (`shared`) a place in the display's shared segment,
-// which the image is then marked with (shmring::adopt).  Null on failure,
-// with malloc'd data freed and the message set.
+// Hands `data`, a ZPixmap of `bytes` bytes with rows `rowBytes` apart, to a
+// new XImage, which then owns it: malloc'd, or (`shared`) a place in the
+// display's shared segment, which the image is then marked with
+// (shmring::adopt).  Null on failure, with malloc'd data freed and the
+// message set.
 XImage *wrapImage(Tcl_Interp *interp, const Target &target, const XlibFunctions &x11,
                   unsigned depth, char *data, size_t bytes, int width, int height,
-                  int bitsPerPixel, bool shared = false) {
+                  int bitsPerPixel, size_t rowBytes, bool shared = false) {
   XImage *image = x11.CreateImage(target.display, target.visual, depth, ZPixmap, 0, data,
                                   static_cast<unsigned>(width), static_cast<unsigned>(height),
-                                  bitsPerPixel, 0);
+                                  bitsPerPixel, static_cast<int>(rowBytes));
   if (image != nullptr && rowsFit(image, height, bytes)) {
     if (shared) shmring::adopt(target.display, image);
     return image;
@@ -161,7 +162,8 @@ XImage *buildPseudoColor(PixmapRecord *record, Tcl_Interp *interp, const Target 
   }
   pack::indicesToPixels(table, reinterpret_cast<unsigned char *>(data), bytes);
 
-  XImage *image = wrapImage(interp, target, x11, 8, data, bytes, record->width, record->height, 8);
+  XImage *image = wrapImage(interp, target, x11, 8, data, bytes, record->width, record->height, 8,
+                            static_cast<size_t>(record->width));
   if (image == nullptr) releasePixels(record);
   return image;
 }
@@ -187,14 +189,17 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
   }
   const int bytesPerPixel = target.depth == 16 ? 2 : 4;
   size_t bytes = 0;
+  size_t rowBytes = static_cast<size_t>(record->width) * static_cast<size_t>(bytesPerPixel);
   char *data = nullptr;
   bool shared = false;
   if (pack::imageBytes(record->width, record->height, bytesPerPixel, &bytes)) {
-    // Packed straight into the memory the server reads, when it has some.
-    data = shmring::reserve(target.display, target.depth, bytesPerPixel * 8,
-                            static_cast<size_t>(record->width) * bytesPerPixel, bytes);
+    // Packed straight into the memory the server reads, when it has some,
+    // with rows as long as the server's own.
+    data = shmring::reserve(target.display, target.depth, bytesPerPixel * 8, record->width,
+                            record->height, &rowBytes);
     shared = data != nullptr;
-    if (!shared) data = static_cast<char *>(malloc(bytes));
+    if (shared) bytes = rowBytes * static_cast<size_t>(record->height);
+    else data = static_cast<char *>(malloc(bytes));
   }
   if (data == nullptr) {
     releasePixels(record);
@@ -202,7 +207,7 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
     return nullptr;
   }
   XImage *image = wrapImage(interp, target, x11, static_cast<unsigned>(target.depth), data, bytes,
-                            record->width, record->height, bytesPerPixel * 8, shared);
+                            record->width, record->height, bytesPerPixel * 8, rowBytes, shared);
   if (image == nullptr) return nullptr;
 
   const pack::TrueColorMasks masks{image->red_mask, image->green_mask, image->blue_mask};
@@ -219,7 +224,7 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
   } else {
     pack::resolveLayout32(masks, msbFirst, swap4, layout);
   }
-  pack::packTrueColor(sourceOf(record), layout, reinterpret_cast<unsigned char *>(data));
+  pack::packTrueColor(sourceOf(record), layout, reinterpret_cast<unsigned char *>(data), rowBytes);
   return image;
 }
 

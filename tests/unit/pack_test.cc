@@ -242,17 +242,23 @@ TEST(PackTrueColor16, EveryAcceptedMaskAndByteOrder) {
             // Bits above the low 16 do not count.
             ASSERT_EQ(resolveLayout16({red | 0x10000u, green, blue}, msb, layout),
                       MaskFault::none);
-            std::vector<unsigned char> out(static_cast<size_t>(19 * 11 * 2) + 1, 0xcc);
-            packTrueColor(image.source(), layout, out.data());
-            for (int j = 0; j < 11; ++j)
-              for (int k = 0; k < 19; ++k) {
-                unsigned char want[2];
-                referencePixel16(image.at(k, j), red, green, blue, msb, want);
-                const size_t n = static_cast<size_t>(j * 19 + k) * 2;
-                ASSERT_EQ(out[n], want[0]) << "pixel " << k << "," << j;
-                ASSERT_EQ(out[n + 1], want[1]) << "pixel " << k << "," << j;
+            // Rows back to back, and padded to 4 bytes as a server lays them out.
+            for (size_t rowBytes : {19 * 2, 20 * 2}) {
+              std::vector<unsigned char> out(rowBytes * 11 + 1, 0xcc);
+              packTrueColor(image.source(), layout, out.data(), rowBytes);
+              for (int j = 0; j < 11; ++j) {
+                for (int k = 0; k < 19; ++k) {
+                  unsigned char want[2];
+                  referencePixel16(image.at(k, j), red, green, blue, msb, want);
+                  const size_t n = static_cast<size_t>(j) * rowBytes + static_cast<size_t>(k) * 2;
+                  ASSERT_EQ(out[n], want[0]) << "pixel " << k << "," << j;
+                  ASSERT_EQ(out[n + 1], want[1]) << "pixel " << k << "," << j;
+                }
+                for (size_t pad = 19 * 2; pad < rowBytes; ++pad)
+                  ASSERT_EQ(out[static_cast<size_t>(j) * rowBytes + pad], 0) << "row " << j;
               }
-            EXPECT_EQ(out.back(), 0xcc);
+              EXPECT_EQ(out.back(), 0xcc);
+            }
           }
   }
 }
@@ -269,7 +275,7 @@ TEST(PackTrueColor16, PureRedInBothByteOrders) {
     TrueColorLayout layout;
     ASSERT_EQ(resolveLayout16({0xf800, 0x07e0, 0x001f}, c.msb, layout), MaskFault::none);
     std::array<unsigned char, 4> out{};
-    packTrueColor(image.source(), layout, out.data());
+    packTrueColor(image.source(), layout, out.data(), 4);
     EXPECT_EQ(out, c.bytes) << (c.msb ? "MSBFirst" : "LSBFirst");
   }
 }
@@ -353,7 +359,7 @@ TEST(PackTrueColor32, MasksAndByteOrderPlaceEachComponent) {
       TrueColorLayout layout;
       resolveLayout32({c.red, c.green, c.blue}, c.msb, reverse4, layout);
       std::vector<unsigned char> out(static_cast<size_t>(13 * 9 * 4) + 1, 0xcc);
-      packTrueColor(image.source(), layout, out.data());
+      packTrueColor(image.source(), layout, out.data(), 13 * 4);
       for (int j = 0; j < 9; ++j)
         for (int k = 0; k < 13; ++k) {
           Rgb rgb = image.at(k, j);
@@ -375,7 +381,7 @@ TEST(PackTrueColor32, EmptyImageWritesNothing) {
   TrueColorLayout layout;
   resolveLayout32({0xff0000, 0xff00, 0xff}, false, reverse4, layout);
   unsigned char sentinel = 0xcc;
-  packTrueColor(image.source(), layout, &sentinel);
+  packTrueColor(image.source(), layout, &sentinel, 0);
   EXPECT_EQ(sentinel, 0xcc);
 }
 
