@@ -7,6 +7,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 
+#include "tkpixmap/display_list.h"
 #include "tkpixmap/mutex_lock.h"
 #include "tkpixmap/xlib.h"
 
@@ -31,11 +32,7 @@ pthread_mutex_t trapMutex = PTHREAD_MUTEX_INITIALIZER;
 // The buildRequest of a build whose requests are still being made.
 constexpr unsigned long kOpenSpan = ~0ul;
 
-DisplayTrap **findTrap(Display *display) {
-  DisplayTrap **link = &traps;
-  while (*link != nullptr && (*link)->display != display) link = &(*link)->next;
-  return link;
-}
+DisplayTrap **findTrap(const Display *display) { return findEntry(&traps, display); }
 
 // Looks the display up rather than trusting a pointer given at creation:
 // Tk may call a deleted handler for requests made before its deletion, when
@@ -68,12 +65,16 @@ void unlist(DisplayTrap *trap, const PixmapRecord *record, unsigned long handled
   }
 }
 
-int ignoreXError(ClientData, XErrorEvent *) { return 0; }
+int ignoreXError(ClientData data, XErrorEvent *event) {
+  int *first = static_cast<int *>(data);
+  if (*first == Success) *first = event->error_code;
+  return 0;
+}
 
 }  // namespace
 
 IgnoredErrors::IgnoredErrors(Display *display)
-    : handler_(Tk_CreateErrorHandler(display, -1, -1, -1, ignoreXError, nullptr)) {}
+    : handler_(Tk_CreateErrorHandler(display, -1, -1, -1, ignoreXError, &first_)) {}
 IgnoredErrors::~IgnoredErrors() { Tk_DeleteErrorHandler(handler_); }
 
 // Runs in the thread that lets go of the image last, which for an image

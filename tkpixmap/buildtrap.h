@@ -23,8 +23,10 @@ void awaitBuild(PixmapRecord *record);
 
 // Swallows the X errors of the requests made on `display` while it exists:
 // for giving back server resources that may already be gone (a refused
-// build's, or those of a colour map that went with its window), where an
-// error must not reach Tk's default handler, which would end the process.
+// build's, or those of a colour map that went with its window), or asking
+// for what the server may refuse, where an error must not reach Tk's
+// default handler, which would end the process.  The first error's code is
+// kept for those who wait for the answer.
 class IgnoredErrors {
  public:
   explicit IgnoredErrors(Display *display);
@@ -32,7 +34,11 @@ class IgnoredErrors {
   IgnoredErrors(const IgnoredErrors &) = delete;
   IgnoredErrors &operator=(const IgnoredErrors &) = delete;
 
+  // Success, or the code of the first error seen so far.
+  int first() const { return first_; }
+
  private:
+  int first_ = Success;
   Tk_ErrorHandler handler_;
 };
 

@@ -13,8 +13,8 @@
 #include <sys/shm.h>
 #include <sys/socket.h>
 
-#include <tk.h>
-
+#include "tkpixmap/buildtrap.h"
+#include "tkpixmap/display_list.h"
 #include "tkpixmap/mutex_lock.h"
 #include "tkpixmap/xlib.h"
 
@@ -90,11 +90,7 @@ struct Ring {
 Ring *rings = nullptr;
 pthread_mutex_t ringMutex = PTHREAD_MUTEX_INITIALIZER;
 
-Ring **findRing(Display *display) {
-  Ring **link = &rings;
-  while (*link != nullptr && (*link)->display != display) link = &(*link)->next;
-  return link;
-}
+Ring **findRing(const Display *display) { return findEntry(&rings, display); }
 
 // Xlib calls this as it closes the display: the server lets go of the
 // segment with the connection; the client lets go here.
@@ -110,11 +106,6 @@ int forgetRing(Display *display, XExtCodes *) {
     if (gone->shared) shmdt(gone->segment.shmaddr);
     free(gone);
   }
-  return 0;
-}
-
-int noteAttachError(ClientData data, XErrorEvent *event) {
-  *static_cast<int *>(data) = event->error_code;
   return 0;
 }
 
@@ -145,11 +136,14 @@ bool share(Display *display, XShmSegmentInfo &segment) {
   segment.shmid = id;
   segment.shmaddr = static_cast<char *>(address);
   segment.readOnly = True;
-  int error = Success;
-  Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, -1, -1, noteAttachError, &error);
-  const Bool sent = calls.Attach(display, &segment);
-  x11->Sync(display, False);  // a server elsewhere refuses (BadAccess)
-  Tk_DeleteErrorHandler(handler);
+  Bool sent;
+  int error;
+  {
+    IgnoredErrors refusal(display);
+    sent = calls.Attach(display, &segment);
+    x11->Sync(display, False);  // a server elsewhere refuses (BadAccess)
+    error = refusal.first();
+  }
   // Marked for removal at once: it goes when the last of the two detaches,
   // even if this process ends without a word.
   shmctl(id, IPC_RMID, nullptr);
