@@ -73,9 +73,12 @@ int ignoreXError(ClientData data, XErrorEvent *event) {
 
 }  // namespace
 
-IgnoredErrors::IgnoredErrors(Display *display)
-    : handler_(Tk_CreateErrorHandler(display, -1, -1, -1, ignoreXError, &first_)) {}
-IgnoredErrors::~IgnoredErrors() { Tk_DeleteErrorHandler(handler_); }
+IgnoredErrors::IgnoredErrors(Display *display, bool wanted) {
+  if (wanted) handler_ = Tk_CreateErrorHandler(display, -1, -1, -1, ignoreXError, &first_);
+}
+IgnoredErrors::~IgnoredErrors() {
+  if (handler_ != nullptr) Tk_DeleteErrorHandler(handler_);
+}
 
 // Runs in the thread that lets go of the image last, which for an image
 // shown on a canvas is that canvas's.

@@ -29,7 +29,8 @@ void awaitBuild(PixmapRecord *record);
 // kept for those who wait for the answer.
 class IgnoredErrors {
  public:
-  explicit IgnoredErrors(Display *display);
+  // Only while `wanted`: a guard that is not needed costs nothing.
+  explicit IgnoredErrors(Display *display, bool wanted = true);
   ~IgnoredErrors();
   IgnoredErrors(const IgnoredErrors &) = delete;
   IgnoredErrors &operator=(const IgnoredErrors &) = delete;
@@ -39,7 +40,7 @@ class IgnoredErrors {
 
  private:
   int first_ = Success;
-  Tk_ErrorHandler handler_;
+  Tk_ErrorHandler handler_ = nullptr;
 };
 
 }  // namespace tkpixmap

@@ -228,13 +228,6 @@ XImage *buildTrueColor(PixmapRecord *record, Tcl_Interp *interp, const Target &t
   return image;
 }
 
-// Builds of at least this many bytes of pixmap wait for the server's answer
-// and report its refusal as the Tcl error.  Below it a refusal means a server
-// already out of memory, and the round trip (a client and server idle in
-// turn) would cost more than the whole build: a 64 x 64 icon is 16 KiB.  At
-// this size the transfer of the pixels outweighs one round trip.
-constexpr size_t kConfirmedBuildBytes = 256 * 1024;
-
 // The error code word for an X error of a failed build.
 const char *xErrorWord(int error) {
   switch (error) {
@@ -343,10 +336,7 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   // the build goes out under the display's build trap.  A large build waits
   // for the answer; a small one is confirmed before its first use
   // (confirmBuild).
-  const int bytesPerPixel = target.depth == 8 ? 1 : target.depth == 16 ? 2 : 4;
-  const bool waited = static_cast<size_t>(record->width) * static_cast<size_t>(record->height) *
-                          static_cast<size_t>(bytesPerPixel) >=
-                      kConfirmedBuildBytes;
+  const bool waited = isLargePixmap(record->width, record->height, target.depth);
   if (!buildtrap::open(record)) {
     shmring::release(image);
     if (cells.count > 0)
@@ -405,6 +395,17 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas) {
   record->gc = gc;
   releasePixels(record);
   return TCL_OK;
+}
+
+bool isLargePixmap(int width, int height, int depth) {
+  // Builds of at least this many bytes wait for the server's answer and
+  // report its refusal as the Tcl error.  Below it a refusal means a server
+  // already out of memory, and the round trip (a client and server idle in
+  // turn) would cost more than the whole build: a 64 x 64 icon is 16 KiB.
+  // At this size the transfer of the pixels outweighs one round trip.
+  constexpr size_t kLargeBytes = 256 * 1024;
+  const size_t bytesPerPixel = depth == 8 ? 1 : depth == 16 ? 2 : 4;
+  return static_cast<size_t>(width) * static_cast<size_t>(height) * bytesPerPixel >= kLargeBytes;
 }
 
 bool confirmBuild(PixmapRecord *record) {

@@ -26,4 +26,9 @@ int buildPixmap(PixmapRecord *record, Tcl_Interp *interp, Tk_Canvas canvas);
 // then being released.
 bool confirmBuild(PixmapRecord *record);
 
+// Whether a pixmap of this size and depth is large enough that its requests
+// are worth a round trip or a flush of their own: its build waits for the
+// server's answer, and freeing it is sent at once.
+bool isLargePixmap(int width, int height, int depth);
+
 }  // namespace tkpixmap
