@@ -2,7 +2,9 @@
 # Cross-checks the Tcl/Tk/X-free services on the two hosts that differ most
 # from the development machine: 32-bit little-endian ARM with software
 # floating point (armel) and big-endian s390x.  Each preset configures,
-# builds and runs the unit tests under qemu-user.
+# builds and runs the unit tests under qemu-user; the test presets give each
+# test at most 300 s, so that an emulator that stalls fails that test instead
+# of holding up the run (the slowest take 50-90 s on a loaded machine).
 #
 # Usage: scripts/cross-test.sh [preset ...]     (default: armel s390x)
 # Needs: crossbuild-essential-armel, crossbuild-essential-s390x, qemu-user,
