@@ -41,10 +41,11 @@ class BitReader {
  public:
   explicit BitReader(ByteSource &source) : source_(source) {}
 
-  // The next code of `width` bits, or kDataEnded once the data has ended.
-  // A code that starts before the end of the data but is cut by it is
-  // completed with zero bits.
-  [[gnu::always_inline]] int read(BitWindow &w, int width) {
+  // The next code of `width` bits (`mask` holds that many one bits, kept
+  // by the caller so that no code pays for making it), or kDataEnded once
+  // the data has ended.  A code that starts before the end of the data but
+  // is cut by it is completed with zero bits.
+  [[gnu::always_inline]] int read(BitWindow &w, int width, uint32_t mask) {
     if (w.count < width) [[unlikely]] {
       if (end_ - next_ >= 8) [[likely]] {
         // Keep as many whole bytes as fit; the surplus bits above w.count
@@ -61,7 +62,7 @@ class BitReader {
         if (w.count < width) return kDataEnded;
       }
     }
-    int code = static_cast<int>(w.bits & ((uint64_t{1} << width) - 1));
+    int code = static_cast<int>(w.bits & mask);
     w.bits >>= width;
     w.count -= width;
     return code;
@@ -321,8 +322,10 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
   // The width grows by one bit when the next free entry reaches widenAt
   // (2^width), up to 12 bits; past that widenAt lies beyond the table.
   int width, nextFree, widenAt;
+  uint32_t mask;  // width one bits
   auto reset = [&] {
     width = minCodeSize + 1;
+    mask = (2u << minCodeSize) - 1;
     nextFree = clearCode + 2;
     widenAt = 2 * clearCode < kMaxCodes ? 2 * clearCode : kMaxCodes + 1;
   };
@@ -331,19 +334,19 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
 
   int code;
   do {
-    code = reader.read(window, width);
+    code = reader.read(window, width, mask);
   } while (code == clearCode);
   if (code == kDataEnded) return RasterStatus::endedEarly;
   if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
   for (;;) {
-    code = reader.read(window, width);
+    code = reader.read(window, width, mask);
     Put put;
     if (code < nextFree) [[likely]] {
       put = strings.putCode(code, nextFree);
       if (put == Put::dead) [[unlikely]] {
         if (code == clearCode) {
           reset();
-          code = reader.read(window, width);  // whatever follows is a pixel
+          code = reader.read(window, width, mask);  // whatever follows is a pixel
           if (code == kDataEnded) return RasterStatus::endedEarly;
           if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
           continue;
@@ -362,6 +365,7 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
         nextFree = kMaxCodes;  // full: codes stay 12 bits until a clear code
       } else {
         ++width;
+        mask = mask << 1 | 1;
         // Doubling the limit, not the entry: at code size 0 the width grows
         // at two entries in a row.
         widenAt = 2 * widenAt < kMaxCodes ? 2 * widenAt : kMaxCodes + 1;
