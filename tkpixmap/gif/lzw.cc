@@ -4,9 +4,9 @@
 // rows, so an image's pixels never depend on where it lies.  Speed comes
 // from: codes taken from a 64-bit window kept in registers and refilled
 // with one 8-byte load from gathered sub-blocks; for an image that fills
-// the window, strings copied in 8-pixel blocks from where they were last
-// written (a literal from the palette), so a code costs one table load and
-// one block copy; otherwise table entries that keep their string's length
+// the window, strings copied from where they were last written (a literal
+// from the palette), so a code costs one table load and, for the strings of
+// up to 4 pixels that most codes are, one 16-byte copy; otherwise table entries that keep their string's length
 // and first pixel, expanded with one backward walk straight into the row.
 // Strings that cross a row end or the edge of the window take a slower
 // pixel-at-a-time path.
@@ -330,6 +330,7 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
     widenAt = 2 * clearCode < kMaxCodes ? 2 * clearCode : kMaxCodes + 1;
   };
   reset();
+  int countedFrom = nextFree;  // the next free entry at the last reconsider
   BitWindow window;
 
   int code;
@@ -345,7 +346,9 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
       put = strings.putCode(code, nextFree);
       if (put == Put::dead) [[unlikely]] {
         if (code == clearCode) {
+          strings.reconsider(nextFree - countedFrom);
           reset();
+          countedFrom = nextFree;
           code = reader.read(window, width, mask);  // whatever follows is a pixel
           if (code == kDataEnded) return RasterStatus::endedEarly;
           if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
@@ -361,6 +364,8 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
     }
     if (put == Put::full) [[unlikely]] return RasterStatus::complete;
     if (++nextFree >= widenAt) [[unlikely]] {
+      strings.reconsider(nextFree - countedFrom);
+      countedFrom = nextFree;
       if (nextFree > kMaxCodes) {
         nextFree = kMaxCodes;  // full: codes stay 12 bits until a clear code
       } else {
@@ -457,6 +462,14 @@ class InOrderStrings {
     return Put::more;
   }
 
+  // Chooses the copy for the strings that follow from the pixels per code
+  // of the `codes` codes since the last call.
+  void reconsider(int codes) {
+    const size_t pixels = size_t(out_ - countedFrom_);
+    countedFrom_ = out_;
+    if (codes >= kFewCodes) shortStrings_ = 2 * pixels < 5 * size_t(codes);
+  }
+
   // Clears whatever the data did not reach (and any block written past it).
   void clearRest() { memset(out_, 0, size_t(end_ - out_) * sizeof *out_); }
 
@@ -464,6 +477,8 @@ class InOrderStrings {
   // Blocks of up to this many pixels past a string stay in the buffer when
   // the string starts no later than this.
   static constexpr size_t kBlockSlack = 8;
+  // Fewer codes than this say too little about the strings to come.
+  static constexpr int kFewCodes = 32;
   // The length recorded for a pixel equal to the next free entry: one more
   // is 0, so the entry defined on it refers to itself with no test.
   static constexpr uint32_t kRefersToItself = UINT32_MAX;
@@ -476,7 +491,11 @@ class InOrderStrings {
     // In addresses, so that no pointer is formed past the buffer; in a
     // buffer smaller than a block every string takes the checked copy.
     if (reinterpret_cast<uintptr_t>(out_) + length * sizeof *out_ <= blocksEnd_) [[likely]] {
-      copyString(out_, from, length);
+      if (shortStrings_) {
+        copyString(out_, from, length);
+      } else {
+        copyBlocks(out_, from, length);
+      }
       out_ += length;
       return true;
     }
@@ -493,6 +512,12 @@ class InOrderStrings {
   const uintptr_t blocksEnd_;  // strings ending by here leave room for a block
   const uint32_t *previousStart_ = nullptr;  // where the previous string went
   uint32_t previousLength_ = 0;
+  // Which copy suits the strings of late: most codes of noisy and
+  // photo-like images are 1 to 4 pixels, but where 5 to 8 are common the
+  // test for a longer string would be mispredicted more than the 16-byte
+  // copy saves.  Decided afresh every so many codes (reconsider).
+  bool shortStrings_ = true;
+  const uint32_t *countedFrom_ = out_;
 };
 
 // Strings for any geometry: kept as table entries and expanded through the
@@ -558,6 +583,9 @@ class ClippedStrings {
     }
     return Put::more;
   }
+
+  // The strings are expanded through the table whatever their lengths.
+  void reconsider(int) {}
 
  private:
   [[gnu::always_inline]] void define(int slot, int firstPixel) {
