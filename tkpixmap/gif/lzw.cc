@@ -5,9 +5,10 @@
 // from: codes taken from a 64-bit window kept in registers and refilled
 // with one 8-byte load from gathered sub-blocks; for an image that fills
 // the window, strings copied from where they were last written (a literal
-// from the palette), so a code costs one table load and, for the strings of
-// up to 4 pixels that most codes are, one 16-byte copy; otherwise table entries that keep their string's length
-// and first pixel, expanded with one backward walk straight into the row.
+// from the palette), so a code costs one table load and one copy: of 16
+// bytes while most strings are up to 4 pixels long, else in 8-pixel
+// blocks; otherwise table entries that keep their string's length and
+// first pixel, expanded with one backward walk straight into the row.
 // Strings that cross a row end or the edge of the window take a slower
 // pixel-at-a-time path.
 
@@ -310,6 +311,9 @@ enum class Put {
 //                    a code at or above the next free entry: the previous
 //                    string plus its own first pixel, which it also defines
 //                    as entry `slot`
+//   reconsider(codes) at each width change and clear code: `codes` codes
+//                    came since the last call, should the way strings are
+//                    written depend on them
 // and keeps the previous string for the next step.  Once the table is full
 // `slot` is kMaxCodes, a spare entry never read.
 //
