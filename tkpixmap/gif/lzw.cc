@@ -4,10 +4,11 @@
 // rows, so an image's pixels never depend on where it lies.  Speed comes
 // from: codes taken from a 64-bit window kept in registers and refilled
 // with one 8-byte load from gathered sub-blocks; for an image that fills
-// the window, strings copied in 8-pixel blocks from where they were last
-// written (a literal from the palette), so a code costs one table load and
-// one block copy; otherwise table entries that keep their string's length
-// and first pixel, expanded with one backward walk straight into the row.
+// the window, strings copied from where they were last written (a literal
+// from the palette), so a code costs one table load and one copy: of 16
+// bytes while most strings are up to 4 pixels long, else in 8-pixel
+// blocks; otherwise table entries that keep their string's length and
+// first pixel, expanded with one backward walk straight into the row.
 // Strings that cross a row end or the edge of the window take a slower
 // pixel-at-a-time path.
 
@@ -41,10 +42,11 @@ class BitReader {
  public:
   explicit BitReader(ByteSource &source) : source_(source) {}
 
-  // The next code of `width` bits, or kDataEnded once the data has ended.
-  // A code that starts before the end of the data but is cut by it is
-  // completed with zero bits.
-  [[gnu::always_inline]] int read(BitWindow &w, int width) {
+  // The next code of `width` bits (`mask` holds that many one bits, kept
+  // by the caller so that no code pays for making it), or kDataEnded once
+  // the data has ended.  A code that starts before the end of the data but
+  // is cut by it is completed with zero bits.
+  [[gnu::always_inline]] int read(BitWindow &w, int width, uint32_t mask) {
     if (w.count < width) [[unlikely]] {
       if (end_ - next_ >= 8) [[likely]] {
         // Keep as many whole bytes as fit; the surplus bits above w.count
@@ -61,7 +63,7 @@ class BitReader {
         if (w.count < width) return kDataEnded;
       }
     }
-    int code = static_cast<int>(w.bits & ((uint64_t{1} << width) - 1));
+    int code = static_cast<int>(w.bits & mask);
     w.bits >>= width;
     w.count -= width;
     return code;
@@ -309,6 +311,9 @@ enum class Put {
 //                    a code at or above the next free entry: the previous
 //                    string plus its own first pixel, which it also defines
 //                    as entry `slot`
+//   reconsider(codes) at each width change and clear code: `codes` codes
+//                    came since the last call, should the way strings are
+//                    written depend on them
 // and keeps the previous string for the next step.  Once the table is full
 // `slot` is kMaxCodes, a spare entry never read.
 //
@@ -321,29 +326,34 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
   // The width grows by one bit when the next free entry reaches widenAt
   // (2^width), up to 12 bits; past that widenAt lies beyond the table.
   int width, nextFree, widenAt;
+  uint32_t mask;  // width one bits
   auto reset = [&] {
     width = minCodeSize + 1;
+    mask = (2u << minCodeSize) - 1;
     nextFree = clearCode + 2;
     widenAt = 2 * clearCode < kMaxCodes ? 2 * clearCode : kMaxCodes + 1;
   };
   reset();
+  int countedFrom = nextFree;  // the next free entry at the last reconsider
   BitWindow window;
 
   int code;
   do {
-    code = reader.read(window, width);
+    code = reader.read(window, width, mask);
   } while (code == clearCode);
   if (code == kDataEnded) return RasterStatus::endedEarly;
   if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
   for (;;) {
-    code = reader.read(window, width);
+    code = reader.read(window, width, mask);
     Put put;
     if (code < nextFree) [[likely]] {
       put = strings.putCode(code, nextFree);
       if (put == Put::dead) [[unlikely]] {
         if (code == clearCode) {
+          strings.reconsider(nextFree - countedFrom);
           reset();
-          code = reader.read(window, width);  // whatever follows is a pixel
+          countedFrom = nextFree;
+          code = reader.read(window, width, mask);  // whatever follows is a pixel
           if (code == kDataEnded) return RasterStatus::endedEarly;
           if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
           continue;
@@ -358,10 +368,13 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
     }
     if (put == Put::full) [[unlikely]] return RasterStatus::complete;
     if (++nextFree >= widenAt) [[unlikely]] {
+      strings.reconsider(nextFree - countedFrom);
+      countedFrom = nextFree;
       if (nextFree > kMaxCodes) {
         nextFree = kMaxCodes;  // full: codes stay 12 bits until a clear code
       } else {
         ++width;
+        mask = mask << 1 | 1;
         // Doubling the limit, not the entry: at code size 0 the width grows
         // at two entries in a row.
         widenAt = 2 * widenAt < kMaxCodes ? 2 * widenAt : kMaxCodes + 1;
@@ -387,6 +400,17 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
     from += 8;
     to += 8;
   } while (to < stop);
+}
+
+// Copies a string as copyBlocks does, but the commonest strings (up to 4
+// pixels: literals, and nearly every code of noisy images) take one 16-byte
+// load and store, with no loop.
+[[gnu::always_inline]] inline void copyString(uint32_t *to, const uint32_t *from, uint32_t length) {
+  typedef uint32_t Quad __attribute__((vector_size(16)));
+  Quad head;
+  memcpy(&head, from, sizeof head);
+  memcpy(to, &head, sizeof head);
+  if (length > 4) [[unlikely]] copyBlocks(to + 4, from + 4, length - 4);
 }
 
 // Strings for an image that fills the buffer in order: each string is
@@ -442,6 +466,14 @@ class InOrderStrings {
     return Put::more;
   }
 
+  // Chooses the copy for the strings that follow from the pixels per code
+  // of the `codes` codes since the last call.
+  void reconsider(int codes) {
+    const size_t pixels = size_t(out_ - countedFrom_);
+    countedFrom_ = out_;
+    if (codes >= kFewCodes) shortStrings_ = 2 * pixels < 5 * size_t(codes);
+  }
+
   // Clears whatever the data did not reach (and any block written past it).
   void clearRest() { memset(out_, 0, size_t(end_ - out_) * sizeof *out_); }
 
@@ -449,6 +481,8 @@ class InOrderStrings {
   // Blocks of up to this many pixels past a string stay in the buffer when
   // the string starts no later than this.
   static constexpr size_t kBlockSlack = 8;
+  // Fewer codes than this say too little about the strings to come.
+  static constexpr int kFewCodes = 32;
   // The length recorded for a pixel equal to the next free entry: one more
   // is 0, so the entry defined on it refers to itself with no test.
   static constexpr uint32_t kRefersToItself = UINT32_MAX;
@@ -461,7 +495,11 @@ class InOrderStrings {
     // In addresses, so that no pointer is formed past the buffer; in a
     // buffer smaller than a block every string takes the checked copy.
     if (reinterpret_cast<uintptr_t>(out_) + length * sizeof *out_ <= blocksEnd_) [[likely]] {
-      copyBlocks(out_, from, length);
+      if (shortStrings_) {
+        copyString(out_, from, length);
+      } else {
+        copyBlocks(out_, from, length);
+      }
       out_ += length;
       return true;
     }
@@ -478,6 +516,12 @@ class InOrderStrings {
   const uintptr_t blocksEnd_;  // strings ending by here leave room for a block
   const uint32_t *previousStart_ = nullptr;  // where the previous string went
   uint32_t previousLength_ = 0;
+  // Which copy suits the strings of late: most codes of noisy and
+  // photo-like images are 1 to 4 pixels, but where 5 to 8 are common the
+  // test for a longer string would be mispredicted more than the 16-byte
+  // copy saves.  Decided afresh every so many codes (reconsider).
+  bool shortStrings_ = true;
+  const uint32_t *countedFrom_ = out_;
 };
 
 // Strings for any geometry: kept as table entries and expanded through the
@@ -543,6 +587,9 @@ class ClippedStrings {
     }
     return Put::more;
   }
+
+  // The strings are expanded through the table whatever their lengths.
+  void reconsider(int) {}
 
  private:
   [[gnu::always_inline]] void define(int slot, int firstPixel) {
