@@ -1,11 +1,12 @@
 // item.cc - the "pixmap" canvas item type: shows a loaded image, anchored at
-// a canvas point, by copying from the image's shared server pixmap.
+// a canvas point, by copying from the server pixmap built for the image on
+// the canvas's display, screen, visual and colour map (an instance, shared
+// with every other item and widget there).
 //
-// The item is deliberately thin and immovable: it reports no coordinates,
-// ignores move and scale requests, and owns nothing but its place (the image
-// and its pixmap belong to the process-wide registry).  It uses Tk's
-// Tcl_Obj item interface, the only one Tk 9 has, so that one source serves
-// Tk 8.6 and Tk 9.
+// The item owns its place and its hold on the instance; the image belongs
+// to its handle.  Like Tk's image item it moves and scales by its anchor
+// point, the image keeping its size.  It uses Tk's Tcl_Obj item interface,
+// the only one Tk 9 has, so that one source serves Tk 8.6 and Tk 9.
 
 #include <math.h>
 #include <stdio.h>
@@ -15,16 +16,12 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include "tkpixmap/command.h"
 #include "tkpixmap/postscript.h"
-#include "tkpixmap/record.h"
 #include "tkpixmap/result.h"
-#include "tkpixmap/xbuild.h"
-#include "tkpixmap/xlib.h"
-
-// Tk 9 counts words with Tcl_Size; Tcl 8.6 has no such type and uses int.
-#ifndef TCL_SIZE_MAX
-typedef int Tcl_Size;
-#endif
+#include "tkpixmap/tcl_compat.h"
+#include "tkpixmap/x11/instance.h"
+#include "tkpixmap/x11/xlib.h"
 
 namespace tkpixmap {
 namespace {
@@ -59,7 +56,8 @@ struct PixmapItem {
   double x;              // canvas point of the anchor
   double y;
   Tk_Anchor anchor;      // which point of the image lies at (x, y)
-  PixmapRecord *record;  // the image shown, held (holdRecord) while shown
+  Instance *instance;    // what the image shown was built into here; one of its users
+  const Instance *configuredFrom;  // during a configure of a copy: the item's own instance
   Tk_Canvas canvas;      // for the -pixmap option, whose procedures get no canvas
   int transparent;       // -transparent: leave the image's transparent pixels undrawn
   char handle[TCL_INTEGER_SPACE + 8];  // -pixmap as last given: "pixmap" and a number
@@ -86,13 +84,6 @@ Tk_ConfigSpec pixmapConfigSpecs[] = {
 
 constexpr const char kPixmapOption[] = "-pixmap";
 
-// A refusal to show an image: its message, and an error code that scripts
-// can test, PIXMAP ITEM and the reason's words.
-int refuse(Tcl_Interp *interp, const char *message, const char *reason,
-           const char *detail1 = nullptr, const char *detail2 = nullptr) {
-  return failWith(interp, message, "PIXMAP", "ITEM", reason, detail1, detail2);
-}
-
 // Coordinates far outside any window still give a box; clamping keeps the
 // integer arithmetic below defined.
 int roundHalfAwayFromZero(double value) {
@@ -105,8 +96,8 @@ int roundHalfAwayFromZero(double value) {
 void ComputePixmapItemBbox(Tk_Canvas, PixmapItem *item) {
   int x = roundHalfAwayFromZero(item->x);
   int y = roundHalfAwayFromZero(item->y);
-  const int w = item->record->width;
-  const int h = item->record->height;
+  const int w = item->instance->image->width;
+  const int h = item->instance->image->height;
   switch (item->anchor) {
     case TK_ANCHOR_N: x -= w / 2; break;
     case TK_ANCHOR_NE: x -= w; break;
@@ -124,54 +115,30 @@ void ComputePixmapItemBbox(Tk_Canvas, PixmapItem *item) {
   item->header.y2 = y + h;
 }
 
-// An item copies from a pixmap made for one screen, visual and (at 8 bits)
-// colour map; anything else would be an X protocol error, which ends a Tk
-// process, or wrong colours.  So an image is shown only where its pixmap
-// exists and fits.
-int checkShowable(Tcl_Interp *interp, Tk_Canvas canvas, const PixmapRecord *record) {
-  if (record->pixmap == kNoPixmap)
-    return refuse(interp, "pixmap: image has no pixels to show", "NOPIXELS");
-  Tk_Window tkwin = Tk_CanvasTkwin(canvas);
-  if (record->display != Tk_Display(tkwin))
-    return refuse(interp, "pixmap: image was built for another display", "DISPLAY");
-  if (record->depth != Tk_Depth(tkwin)) {
-    char text[120];
-    snprintf(text, sizeof text, "pixmap: image was built for depth %d, canvas depth is %d",
-             record->depth, Tk_Depth(tkwin));
-    char built[TCL_INTEGER_SPACE];
-    char shown[TCL_INTEGER_SPACE];
-    snprintf(built, sizeof built, "%d", record->depth);
-    snprintf(shown, sizeof shown, "%d", Tk_Depth(tkwin));
-    return refuse(interp, text, "DEPTH", built, shown);
+// Makes the image named `handle` the one `item` is to show: its instance
+// for the canvas, built if need be.  `item` may be the scratch copy of a
+// configure: an instance it took earlier in the same configure (a second
+// -pixmap) is let go, but never `kept`, the one the item had before.
+int takeImage(Tcl_Interp *interp, PixmapItem *item, const char *handle, const Instance *kept) {
+  Image *image;
+  {
+    ImageLock lock;  // a "pixmap delete" elsewhere must not free it before it is held
+    image = lookUpImage(interp, handle);
+    if (image == nullptr) return TCL_ERROR;
+    addReference(image);
   }
-  if (record->screen != Tk_Screen(tkwin))
-    return refuse(interp, "pixmap: image was built for another screen", "SCREEN");
-  if (record->visual != Tk_Visual(tkwin))
-    return refuse(interp, "pixmap: image was built for another visual", "VISUAL");
-  // Only colour-map builds store cell numbers; TrueColor pixels mean the
-  // same in every colour map of their visual.
-  if (record->ncolors >= 0 && record->visual->c_class == PseudoColor &&
-      record->colormap != Tk_Colormap(tkwin))
-    return refuse(interp, "pixmap: image was built for another colormap", "COLORMAP");
-  return TCL_OK;
-}
-
-// Builds the record's pixmap if need be and checks that `canvas` can show it.
-int prepareRecord(Tcl_Interp *interp, Tk_Canvas canvas, PixmapRecord *record) {
-  if (buildPixmap(record, interp, canvas) != TCL_OK) {
-    Tcl_AppendResult(interp, " create_pixmap error", nullptr);
+  Failure failure;
+  Instance *instance = acquireInstance(image, Tk_CanvasTkwin(item->canvas), Client::item, &failure);
+  dropReference(image);
+  if (instance == nullptr) {
+    reportFailure(interp, failure);
+    // A refusal of this window's; an image without pixels is refused anywhere.
+    if (failure.refusal != Refusal::noPixels)
+      Tcl_AppendResult(interp, " create_pixmap error", nullptr);
     return TCL_ERROR;
   }
-  return checkShowable(interp, canvas, record);
-}
-
-// Makes the image named `handle` the one `item` is to show.  `item` may be
-// the scratch copy of a configure, so nothing is held here.
-int takeImage(Tcl_Interp *interp, PixmapItem *item, const char *handle) {
-  PixmapRecord *record = lookUpRecord(interp, handle);
-  if (record == nullptr) return TCL_ERROR;
-  if (prepareRecord(interp, item->canvas, record) != TCL_OK) return TCL_ERROR;
-  item->record = record;
+  if (item->instance != nullptr && item->instance != kept) releaseInstance(item->instance);
+  item->instance = instance;
   snprintf(item->handle, sizeof item->handle, "%s", handle);
   return TCL_OK;
 }
@@ -180,7 +147,8 @@ int takeImage(Tcl_Interp *interp, PixmapItem *item, const char *handle) {
 // value that itemcget and itemconfigure report.
 int parseImageOption(void *, Tcl_Interp *interp, Tk_Window, OptionValue value,
                      char *widgRec, Tcl_Size) {
-  return takeImage(interp, reinterpret_cast<PixmapItem *>(widgRec), value);
+  auto *item = reinterpret_cast<PixmapItem *>(widgRec);
+  return takeImage(interp, item, value, item->configuredFrom);
 }
 
 PrintedValue printImageOption(void *, Tk_Window, char *widgRec, Tcl_Size,
@@ -230,10 +198,11 @@ PrintedValue printStateOption(void *, Tk_Window, char *widgRec, Tcl_Size offset,
 }
 
 void DeletePixmapItem(Tk_Canvas, Tk_Item *itemPtr, Display *) {
-  // The image lives on in the registry; the item only lets go of it.
+  // The image lives on with its handle; the item only lets go of what was
+  // built for it here.
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
-  if (item->record != nullptr) releaseRecord(item->record);
-  item->record = nullptr;
+  if (item->instance != nullptr) releaseInstance(item->instance);
+  item->instance = nullptr;
 }
 
 // The option words applied to `item`: the table's first, then each
@@ -265,7 +234,8 @@ int applyOptionWords(Tcl_Interp *interp, PixmapItem *item, Tcl_Size objc, Tcl_Ob
       Tcl_SetErrorCode(interp, "TK", "VALUE_MISSING", nullptr);
       return TCL_ERROR;
     }
-    if (takeImage(interp, item, Tcl_GetString(objv[i + 1])) != TCL_OK) return TCL_ERROR;
+    if (takeImage(interp, item, Tcl_GetString(objv[i + 1]), item->configuredFrom) != TCL_OK)
+      return TCL_ERROR;
   }
   return TCL_OK;
 }
@@ -293,12 +263,11 @@ void freeTags(Tk_Item *header) {
 int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl_Size objc,
                         Tcl_Obj *const objv[], int flags) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
-  // From the look-up of a -pixmap image until the item holds it, a "pixmap
-  // delete" in another thread must not free it (the lock is recursive).
-  RegistryLock lock;
   PixmapItem next = *item;
   copyTags(&next.header, item->header);
+  next.configuredFrom = item->instance;
   if (applyOptionWords(interp, &next, objc, objv, flags) != TCL_OK) {
+    if (next.instance != item->instance) releaseInstance(next.instance);
     freeTags(&next.header);
     return TCL_ERROR;
   }
@@ -314,11 +283,9 @@ int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, 
   item->header.tagSpace = next.header.tagSpace;
   item->header.numTags = next.header.numTags;
   item->header.state = next.header.state;
-  if (next.record != item->record) {
-    holdRecord(next.record);
-    if (item->record != nullptr) releaseRecord(item->record);
-  }
-  item->record = next.record;
+  if (next.instance != item->instance && item->instance != nullptr)
+    releaseInstance(item->instance);
+  item->instance = next.instance;
   item->anchor = next.anchor;
   item->transparent = next.transparent;
   memcpy(item->handle, next.handle, sizeof item->handle);
@@ -329,7 +296,8 @@ int ConfigurePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, 
 int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl_Size objc,
                      Tcl_Obj *const objv[]) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
-  item->record = nullptr;
+  item->instance = nullptr;
+  item->configuredFrom = nullptr;
   item->anchor = TK_ANCHOR_NW;
   item->x = 0.0;
   item->y = 0.0;
@@ -344,11 +312,7 @@ int CreatePixmapItem(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl
     goto error;
   }
   // The pixmap is built before the coordinates are read.
-  {
-    RegistryLock lock;  // as in configure
-    if (takeImage(interp, item, Tcl_GetString(objv[0])) != TCL_OK) goto error;
-    holdRecord(item->record);
-  }
+  if (takeImage(interp, item, Tcl_GetString(objv[0]), nullptr) != TCL_OK) goto error;
 
   // The string reader: the object one takes words such as "1i+" that the
   // item has always refused.
@@ -363,19 +327,47 @@ error:
   return TCL_ERROR;
 }
 
-// The item has no coordinates to report and cannot be moved through them.
-int PixmapItemCoords(Tcl_Interp *, Tk_Canvas, Tk_Item *, Tcl_Size, Tcl_Obj *const[]) {
+// The anchor point, as Tk's image item gives and takes it: no words give it,
+// two words (or one list of two) set it.
+int PixmapItemCoords(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, Tcl_Size objc,
+                     Tcl_Obj *const objv[]) {
+  auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+  if (objc == 0) {
+    Tcl_Obj *point = Tcl_NewObj();
+    Tcl_ListObjAppendElement(interp, point, Tcl_NewDoubleObj(item->x));
+    Tcl_ListObjAppendElement(interp, point, Tcl_NewDoubleObj(item->y));
+    Tcl_SetObjResult(interp, point);
+    return TCL_OK;
+  }
+  Tcl_Obj *const *words = objv;
+  Tcl_Size count = objc;
+  if (objc == 1 && Tcl_ListObjGetElements(interp, objv[0], &count,
+                                          const_cast<Tcl_Obj ***>(&words)) != TCL_OK)
+    return TCL_ERROR;
+  if (count != 2) {
+    char text[80];
+    snprintf(text, sizeof text, "wrong # coordinates: expected %s, got %d",
+             objc == 1 ? "2" : "0 or 2", static_cast<int>(count));
+    return failWith(interp, text, "TK", "CANVAS", "COORDS", "PIXMAP");
+  }
+  double x, y;
+  if (Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(words[0]), &x) != TCL_OK ||
+      Tk_CanvasGetCoord(interp, canvas, Tcl_GetString(words[1]), &y) != TCL_OK)
+    return TCL_ERROR;
+  item->x = x;
+  item->y = y;
+  ComputePixmapItemBbox(canvas, item);
   return TCL_OK;
 }
 
 void DisplayPixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, Display *display, Drawable drawable,
                        int x, int y, int width, int height) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
-  PixmapRecord *record = item->record;
+  Instance *instance = item->instance;
   const XlibFunctions *x11 = resolvedXlib();
   // Never drawn without a pixmap made for this display.
-  if (record == nullptr || record->pixmap == kNoPixmap || record->gc == nullptr ||
-      record->display != display || x11 == nullptr || !confirmBuild(record))
+  if (instance == nullptr || instance->display != display || x11 == nullptr ||
+      !confirmInstance(instance))
     return;
 
   const Tk_Item &box = item->header;
@@ -391,15 +383,15 @@ void DisplayPixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, Display *display, Dra
                           static_cast<double>(box.y1 + sourceRow), &drawableX, &drawableY);
   // The GC is shared by every item showing the image: a clip mask set for
   // one copy is taken off again before anyone else copies.
-  const bool clipped = item->transparent && record->mask != kNoPixmap;
+  const bool clipped = item->transparent && instance->mask != None;
   if (clipped) {
-    x11->SetClipMask(display, record->gc, record->mask);
-    x11->SetClipOrigin(display, record->gc, drawableX - sourceColumn, drawableY - sourceRow);
+    x11->SetClipMask(display, instance->gc, instance->mask);
+    x11->SetClipOrigin(display, instance->gc, drawableX - sourceColumn, drawableY - sourceRow);
   }
-  x11->CopyArea(display, record->pixmap, drawable, record->gc, sourceColumn, sourceRow,
+  x11->CopyArea(display, instance->pixmap, drawable, instance->gc, sourceColumn, sourceRow,
                 static_cast<unsigned>(copyWidth), static_cast<unsigned>(copyHeight), drawableX,
                 drawableY);
-  if (clipped) x11->SetClipMask(display, record->gc, None);
+  if (clipped) x11->SetClipMask(display, instance->gc, None);
 }
 
 // Distance from the point to the item's box, 0 inside, as Tk's own items
@@ -428,13 +420,25 @@ int PixmapItemToArea(Tk_Canvas, Tk_Item *itemPtr, double *area) {
 // gathers fonts.  A -transparent item is written opaque.
 int PixmapItemToPostscript(Tcl_Interp *interp, Tk_Canvas canvas, Tk_Item *itemPtr, int prepass) {
   auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
-  if (prepass || item->record == nullptr || !confirmBuild(item->record)) return TCL_OK;
-  return appendImagePostscript(interp, canvas, item->record, item->header.x1, item->header.y1);
+  if (prepass || item->instance == nullptr || !confirmInstance(item->instance)) return TCL_OK;
+  return appendImagePostscript(interp, canvas, item->instance, item->header.x1, item->header.y1);
 }
 
-void ScalePixmapItem(Tk_Canvas, Tk_Item *, double, double, double, double) {}
+// Scaling moves the anchor point; the image keeps its size.
+void ScalePixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, double originX, double originY,
+                     double scaleX, double scaleY) {
+  auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+  item->x = originX + scaleX * (item->x - originX);
+  item->y = originY + scaleY * (item->y - originY);
+  ComputePixmapItemBbox(canvas, item);
+}
 
-void TranslatePixmapItem(Tk_Canvas, Tk_Item *, double, double) {}
+void TranslatePixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, double deltaX, double deltaY) {
+  auto *item = reinterpret_cast<PixmapItem *>(itemPtr);
+  item->x += deltaX;
+  item->y += deltaY;
+  ComputePixmapItemBbox(canvas, item);
+}
 
 Tk_ItemType pixmapItemType = {
     "pixmap",                  // name
@@ -463,21 +467,9 @@ Tk_ItemType pixmapItemType = {
     nullptr,
 };
 
-bool itemTypeRegistered = false;
-
 }  // namespace
 
-void registerItemTypeIfTk(Tcl_Interp *interp) {
-  // Several threads, each with its own interpreter, may get here at once:
-  // the canvas's list of item types must get the type once.
-  RegistryLock lock;
-  if (itemTypeRegistered) return;
-  // Tk_InitStubs would load Tk if it were missing; only look for it.
-  Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
-  bool haveTk = Tcl_PkgPresent(interp, "Tk", nullptr, 0) != nullptr &&
-                Tk_InitStubs(interp, "8.6-10", 0) != nullptr;
-  Tcl_RestoreInterpState(interp, saved);
-  if (!haveTk) return;
+void registerItemType() {
   pixmapTagsOption.parseProc = Tk_CanvasTagsParseProc;
   pixmapTagsOption.printProc = Tk_CanvasTagsPrintProc;
   pixmapStateOption.parseProc = parseStateOption;
@@ -485,7 +477,6 @@ void registerItemTypeIfTk(Tcl_Interp *interp) {
   pixmapImageOption.parseProc = parseImageOption;
   pixmapImageOption.printProc = printImageOption;
   Tk_CreateItemType(&pixmapItemType);
-  itemTypeRegistered = true;
 }
 
 }  // namespace tkpixmap

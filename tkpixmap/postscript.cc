@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "tkpixmap/result.h"
-#include "tkpixmap/xlib.h"
+#include "tkpixmap/x11/xlib.h"
 
 namespace tkpixmap {
 namespace {
@@ -59,13 +59,13 @@ constexpr const char kPaint[] =
 
 }  // namespace
 
-int appendImagePostscript(Tcl_Interp *interp, Tk_Canvas canvas, const PixmapRecord *record,
+int appendImagePostscript(Tcl_Interp *interp, Tk_Canvas canvas, const Instance *instance,
                           int left, int top) {
   const XlibFunctions *x11 = xlib(interp);
   if (x11 == nullptr) return TCL_ERROR;
-  const int width = record->width;
-  const int height = record->height;
-  XImage *image = x11->GetImage(record->display, record->pixmap, 0, 0,
+  const int width = instance->image->width;
+  const int height = instance->image->height;
+  XImage *image = x11->GetImage(instance->display, instance->pixmap, 0, 0,
                                 static_cast<unsigned>(width), static_cast<unsigned>(height),
                                 AllPlanes, ZPixmap);
   if (image == nullptr) {
@@ -74,12 +74,12 @@ int appendImagePostscript(Tcl_Interp *interp, Tk_Canvas canvas, const PixmapReco
   }
 
   PixelColours colours{};
-  colours.visual = record->visual;
-  colours.mapped = record->visual->c_class == PseudoColor;
+  colours.visual = instance->visual;
+  colours.mapped = instance->visual->c_class == PseudoColor;
   if (colours.mapped) {
-    const int cells = record->visual->map_entries < 256 ? record->visual->map_entries : 256;
+    const int cells = instance->visual->map_entries < 256 ? instance->visual->map_entries : 256;
     for (int i = 0; i < cells; ++i) colours.cells[i].pixel = static_cast<unsigned long>(i);
-    x11->QueryColors(record->display, record->colormap, colours.cells, cells);
+    x11->QueryColors(instance->display, instance->colormap, colours.cells, cells);
   }
 
   Tcl_Obj *ps = Tcl_NewObj();

@@ -74,7 +74,8 @@ proc shown {window x y width height} {
     winfo pointerxy .
     update
     winfo pointerxy .
-    set lines [split [string trim [exec $::readback [winfo id $window] $x $y $width $height]] \n]
+    set lines [split [string trim [exec env DISPLAY=[winfo screen $window] \
+                                        $::readback [winfo id $window] $x $y $width $height]] \n]
     return [concat {*}[lrange $lines 1 end]]
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tkpixmap/colours.h"
+#include "tkpixmap/x11/colours.h"
 
 namespace colours = tkpixmap::colours;
 

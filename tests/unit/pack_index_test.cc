@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "tkpixmap/pack.h"
+#include "tkpixmap/x11/pack.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // 8-bit colour maps, and TrueColor packing for every accepted mask and both
 // byte orders, against byte-by-byte reference rules.
 
-#include "tkpixmap/pack.h"
+#include "tkpixmap/x11/pack.h"
 
 #include <gtest/gtest.h>
 

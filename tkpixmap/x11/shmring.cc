@@ -1,11 +1,10 @@
 // shmring.cc - one shared-memory segment per local display for the pixels
 // of small builds, used as a ring (see shmring.h).
 
-#include "tkpixmap/shmring.h"
+#include "tkpixmap/x11/shmring.h"
 
 #include <X11/Xlibint.h>
 #include <X11/extensions/XShm.h>
-#include <dlfcn.h>
 #include <pthread.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -13,10 +12,10 @@
 #include <sys/shm.h>
 #include <sys/socket.h>
 
-#include "tkpixmap/buildtrap.h"
-#include "tkpixmap/display_list.h"
-#include "tkpixmap/mutex_lock.h"
-#include "tkpixmap/xlib.h"
+#include "tkpixmap/x11/display_list.h"
+#include "tkpixmap/x11/mutex_lock.h"
+#include "tkpixmap/x11/symbols.h"
+#include "tkpixmap/x11/trap.h"
 
 namespace tkpixmap::shmring {
 namespace {
@@ -32,41 +31,6 @@ constexpr size_t kAlignment = 64;
 // pixels while the client decodes the next images, instead of all at the
 // wrap round.
 constexpr size_t kSendEvery = kRingBytes / 16;
-
-// The MIT-SHM calls of the libXext Tk has loaded, and Xlib's hook for a
-// display's closing.  Looked up once (pthread_once), read-only afterwards.
-struct ShmCalls {
-  Bool (*QueryExtension)(Display *);
-  Bool (*Attach)(Display *, XShmSegmentInfo *);
-  Bool (*PutImage)(Display *, Drawable, GC, XImage *, int, int, int, int, unsigned, unsigned, Bool);
-  XExtCodes *(*AddExtension)(Display *);
-  XPixmapFormatValues *(*ListPixmapFormats)(Display *, int *);
-  int (*(*SetCloseDisplay)(Display *, int, int (*)(Display *, XExtCodes *)))(Display *,
-                                                                            XExtCodes *);
-};
-ShmCalls calls{};
-bool callsFound = false;
-pthread_once_t lookup = PTHREAD_ONCE_INIT;
-
-void lookUpCalls() {
-  // Only libraries the process already has (RTLD_NOLOAD), as for libX11.
-  void *xext = dlopen("libXext.so.6", RTLD_LAZY | RTLD_NOLOAD);
-  void *x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-  if (xext == nullptr || x11 == nullptr) return;
-  calls.QueryExtension = reinterpret_cast<decltype(calls.QueryExtension)>(
-      dlsym(xext, "XShmQueryExtension"));
-  calls.Attach = reinterpret_cast<decltype(calls.Attach)>(dlsym(xext, "XShmAttach"));
-  calls.PutImage = reinterpret_cast<decltype(calls.PutImage)>(dlsym(xext, "XShmPutImage"));
-  calls.AddExtension =
-      reinterpret_cast<decltype(calls.AddExtension)>(dlsym(x11, "XAddExtension"));
-  calls.SetCloseDisplay =
-      reinterpret_cast<decltype(calls.SetCloseDisplay)>(dlsym(x11, "XESetCloseDisplay"));
-  calls.ListPixmapFormats =
-      reinterpret_cast<decltype(calls.ListPixmapFormats)>(dlsym(x11, "XListPixmapFormats"));
-  callsFound = calls.QueryExtension != nullptr && calls.Attach != nullptr &&
-               calls.PutImage != nullptr && calls.AddExtension != nullptr &&
-               calls.SetCloseDisplay != nullptr && calls.ListPixmapFormats != nullptr;
-}
 
 // A display's segment, or the memory that it has none.
 struct Ring {
@@ -84,30 +48,13 @@ struct Ring {
 };
 
 // Process-wide: every thread's displays.  The list and every Ring are
-// guarded by ringMutex; a Ring goes when Xlib closes its display.  Held
+// guarded by ringMutex; a Ring goes when Xlib closes its display (forget).  Held
 // across the X calls of a display's first reservation and of a wrap round:
 // no error callback made inside them takes it.
 Ring *rings = nullptr;
 pthread_mutex_t ringMutex = PTHREAD_MUTEX_INITIALIZER;
 
 Ring **findRing(const Display *display) { return findEntry(&rings, display); }
-
-// Xlib calls this as it closes the display: the server lets go of the
-// segment with the connection; the client lets go here.
-int forgetRing(Display *display, XExtCodes *) {
-  Ring *gone = nullptr;
-  {
-    MutexLock lock(ringMutex);
-    Ring **link = findRing(display);
-    gone = *link;
-    if (gone != nullptr) *link = gone->next;
-  }
-  if (gone != nullptr) {
-    if (gone->shared) shmdt(gone->segment.shmaddr);
-    free(gone);
-  }
-  return 0;
-}
 
 // Whether the connection is a local socket.  A server reached over the
 // network (a forwarded display included) would look the segment id up in
@@ -124,7 +71,7 @@ bool connectedLocally(Display *display) {
 // when either side refuses.  Called with the lock held.
 bool share(Display *display, XShmSegmentInfo &segment) {
   const XlibFunctions *x11 = resolvedXlib();
-  if (x11 == nullptr || !connectedLocally(display) || !calls.QueryExtension(display))
+  if (x11 == nullptr || !connectedLocally(display) || !runtimeX().shm.QueryExtension(display))
     return false;
   const int id = shmget(IPC_PRIVATE, kRingBytes, IPC_CREAT | 0600);
   if (id < 0) return false;
@@ -140,7 +87,7 @@ bool share(Display *display, XShmSegmentInfo &segment) {
   int error;
   {
     IgnoredErrors refusal(display);
-    sent = calls.Attach(display, &segment);
+    sent = runtimeX().shm.Attach(display, &segment);
     x11->Sync(display, False);  // a server elsewhere refuses (BadAccess)
     error = refusal.first();
   }
@@ -160,18 +107,14 @@ Ring *ringFor(Display *display) {
   if (ring == nullptr) return nullptr;
   ring->display = display;
   ring->shared = false;
-  if (callsFound) {
-    const XlibFunctions *x11 = resolvedXlib();
+  const RuntimeX &x = runtimeX();
+  if (x.xlibFound && x.shmFound) {
     int count = 0;
-    XPixmapFormatValues *formats = calls.ListPixmapFormats(display, &count);
+    XPixmapFormatValues *formats = x.xlib.ListPixmapFormats(display, &count);
     for (int i = 0; formats != nullptr && i < count && i < Ring::kMaxFormats; ++i)
       ring->formats[ring->formatCount++] = formats[i];
-    if (formats != nullptr && x11 != nullptr) x11->Free(formats);
-    XExtCodes *codes = calls.AddExtension(display);
-    if (codes != nullptr) {
-      calls.SetCloseDisplay(display, codes->extension, forgetRing);
-      ring->shared = share(display, ring->segment);
-    }
+    if (formats != nullptr) x.xlib.Free(formats);
+    ring->shared = share(display, ring->segment);
   }
   *link = ring;
   return ring;
@@ -196,7 +139,6 @@ size_t serverRowBytes(const Ring &ring, int depth, int bitsPerPixel, int width) 
 
 char *reserve(Display *display, int depth, int bitsPerPixel, int width, int height,
               size_t *rowBytes) {
-  pthread_once(&lookup, lookUpCalls);
   if (width <= 0 || height <= 0 ||
       static_cast<uint64_t>(width) * static_cast<uint64_t>(height) *
               static_cast<uint64_t>(bitsPerPixel / 8) >
@@ -233,7 +175,7 @@ void adopt(Display *display, XImage *image) {
 bool adopted(const XImage *image) { return image->obdata != nullptr; }
 
 void put(Display *display, Drawable drawable, GC gc, XImage *image) {
-  calls.PutImage(display, drawable, gc, image, 0, 0, 0, 0, static_cast<unsigned>(image->width),
+  runtimeX().shm.PutImage(display, drawable, gc, image, 0, 0, 0, 0, static_cast<unsigned>(image->width),
                  static_cast<unsigned>(image->height), False);
   MutexLock lock(ringMutex);
   Ring *ring = *findRing(display);
@@ -243,6 +185,21 @@ void put(Display *display, Drawable drawable, GC gc, XImage *image) {
   if (ring->unsent >= kSendEvery) {
     resolvedXlib()->Flush(display);
     ring->unsent = 0;
+  }
+}
+
+void forget(Display *display) {
+  Ring *gone = nullptr;
+  {
+    MutexLock lock(ringMutex);
+    Ring **link = findRing(display);
+    gone = *link;
+    if (gone != nullptr) *link = gone->next;
+  }
+  if (gone != nullptr) {
+    // The server lets go of the segment with the connection.
+    if (gone->shared) shmdt(gone->segment.shmaddr);
+    free(gone);
   }
 }
 

@@ -1,6 +1,7 @@
-// xsymbols.cc - looks up libX11 and its XCB in the host process, once.
+// symbols.cc - looks up libX11, libXext's MIT-SHM calls and libX11's XCB in
+// the host process, once.
 
-#include "tkpixmap/xsymbols.h"
+#include "tkpixmap/x11/symbols.h"
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -32,10 +33,12 @@ const char *resolveAll(void *library, const Symbol (&symbols)[N]) {
   return nullptr;
 }
 
+// RTLD_NOLOAD: only a library Tk already brought in will do.  The handles
+// stay open: the libraries are Tk's and live as long as it does.
+void *loaded(const char *name) { return dlopen(name, RTLD_LAZY | RTLD_NOLOAD); }
+
 void lookUpXlib(RuntimeX &into) {
-  // RTLD_NOLOAD: only a libX11 that Tk already brought in will do; loading a
-  // second copy would give us a library with no connection to Tk's display.
-  void *x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  void *x11 = loaded("libX11.so.6");
   if (x11 == nullptr) return;
   XlibFunctions &f = into.xlib;
   const Symbol symbols[] = {
@@ -46,21 +49,31 @@ void lookUpXlib(RuntimeX &into) {
       symbol("XFreeColors", f.FreeColors),   symbol("XSetClipMask", f.SetClipMask),
       symbol("XSetClipOrigin", f.SetClipOrigin), symbol("XGetImage", f.GetImage),
       symbol("XSync", f.Sync),               symbol("XQueryColors", f.QueryColors),
+      symbol("XAddExtension", f.AddExtension),
+      symbol("XESetCloseDisplay", f.ESetCloseDisplay),
+      symbol("XListPixmapFormats", f.ListPixmapFormats),
   };
   into.missing = resolveAll(x11, symbols);
-  // The handle stays open: the library is Tk's and lives as long as it does.
   into.xlibFound = into.missing == nullptr;
+}
+
+void lookUpShm(RuntimeX &into) {
+  void *xext = loaded("libXext.so.6");
+  if (xext == nullptr) return;
+  ShmFunctions &s = into.shm;
+  const Symbol symbols[] = {symbol("XShmQueryExtension", s.QueryExtension),
+                            symbol("XShmAttach", s.Attach), symbol("XShmPutImage", s.PutImage)};
+  into.shmFound = resolveAll(xext, symbols) == nullptr;
 }
 
 void lookUpPipeline(RuntimeX &into) {
   // libxcb is always there under an XCB-backed libX11: take the copy it
   // uses.  libX11-xcb, which only hands out the display's connection, is a
   // separate small library that a Tk process has usually not loaded yet.
-  void *xcb = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_NOLOAD);
+  void *xcb = loaded("libxcb.so.1");
   if (xcb == nullptr) return;
   void *bridge = dlopen("libX11-xcb.so.1", RTLD_LAZY | RTLD_LOCAL);
   if (bridge == nullptr) return;
-  // Both handles stay open for the life of the process, like libX11's.
   colours::PipelineCalls &p = into.pipeline;
   const Symbol fromBridge[] = {symbol("XGetXCBConnection", p.connectionOf)};
   const Symbol fromXcb[] = {
@@ -78,6 +91,8 @@ void lookUpPipeline(RuntimeX &into) {
 const RuntimeX &runtimeX() {
   pthread_once(&lookup, [] {
     lookUpXlib(found);
+    if (!found.xlibFound) return;
+    lookUpShm(found);
     lookUpPipeline(found);
   });
   return found;

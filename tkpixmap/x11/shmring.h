@@ -36,6 +36,9 @@ bool adopted(const XImage *image);
 // Asks the server to copy the adopted image into `drawable` (XShmPutImage).
 void put(Display *display, Drawable drawable, GC gc, XImage *image);
 
+// The display is closing: its segment goes.
+void forget(Display *display);
+
 // Destroys an image, adopted or not, leaving the segment alone.
 void release(XImage *image);
 

@@ -1,7 +1,8 @@
-// xlib.h - the few Xlib functions the extension calls, looked up at run time
-// in the libX11 that Tk has already loaded into the process.  The library is
-// not linked against libX11 (xsymbols.h finds it): a tclsh that loads Tk keeps libX11's symbols
-// local, so plain undefined references would not resolve there.
+// xlib.h - the Xlib functions the extension calls, looked up at run time in
+// the libX11 that Tk has already loaded into the process (symbols.h).  The
+// library is not linked against libX11: a tclsh that loads Tk keeps
+// libX11's symbols local, so plain undefined references would not resolve
+// there.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -30,15 +31,19 @@ struct XlibFunctions {
                       int);
   int (*Sync)(Display *, Bool);
   int (*QueryColors)(Display *, Colormap, XColor *, int);
+  // A display's closing: the per-display records go with it.
+  XExtCodes *(*AddExtension)(Display *);
+  int (*(*ESetCloseDisplay)(Display *, int, int (*)(Display *, XExtCodes *)))(Display *,
+                                                                              XExtCodes *);
+  XPixmapFormatValues *(*ListPixmapFormats)(Display *, int *);
 };
 
 // The resolved table, or null with "pixmap: libX11 is not loaded in this
 // process" (or the missing symbol) set in interp.  Resolved once per process.
 const XlibFunctions *xlib(Tcl_Interp *interp);
 
-// The table if an earlier xlib() call resolved it, else null.  For callers
-// with no interpreter to report to (the canvas item's display procedure
-// runs only for images whose build resolved it).
+// The table if libX11 was found, else null.  For callers with no
+// interpreter to report to.
 const XlibFunctions *resolvedXlib();
 
 }  // namespace tkpixmap

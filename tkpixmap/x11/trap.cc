@@ -1,15 +1,15 @@
-// buildtrap.cc - the X errors of unconfirmed pixmap builds: one Tk error
+// trap.cc - the X errors of unconfirmed pixmap builds: one Tk error
 // handler per display, which finds the build an error belongs to by its
 // request serial.
 
-#include "tkpixmap/buildtrap.h"
+#include "tkpixmap/x11/trap.h"
 
 #include <pthread.h>
 #include <stdlib.h>
 
-#include "tkpixmap/display_list.h"
-#include "tkpixmap/mutex_lock.h"
-#include "tkpixmap/xlib.h"
+#include "tkpixmap/x11/display_list.h"
+#include "tkpixmap/x11/mutex_lock.h"
+#include "tkpixmap/x11/xlib.h"
 
 namespace tkpixmap {
 namespace {
@@ -18,13 +18,13 @@ namespace {
 struct DisplayTrap {
   Display *display;
   Tk_ErrorHandler handler;
-  PixmapRecord *unconfirmed;  // linked through nextUnconfirmed, newest first
+  Instance *unconfirmed;  // linked through nextUnconfirmed, newest first
   DisplayTrap *next;
 };
 
 // Process-wide: the displays of every thread that builds.  The list, every
-// DisplayTrap and every record's nextUnconfirmed, buildFirst and (while the
-// record is listed) buildRequest and buildError are guarded by trapMutex.
+// DisplayTrap and every Instance's nextUnconfirmed, buildFirst and (while the
+// instance is listed) buildRequest and buildError are guarded by trapMutex.
 // Never held across an X call: an error callback made inside one takes it.
 DisplayTrap *traps = nullptr;
 pthread_mutex_t trapMutex = PTHREAD_MUTEX_INITIALIZER;
@@ -41,22 +41,22 @@ int noteBuildError(ClientData, XErrorEvent *event) {
   MutexLock lock(trapMutex);
   DisplayTrap *trap = *findTrap(event->display);
   if (trap == nullptr) return 1;
-  for (PixmapRecord *record = trap->unconfirmed; record != nullptr;
-       record = record->nextUnconfirmed) {
-    if (event->serial >= record->buildFirst && event->serial <= record->buildRequest) {
-      if (record->buildError == Success) record->buildError = event->error_code;
+  for (Instance *instance = trap->unconfirmed; instance != nullptr;
+       instance = instance->nextUnconfirmed) {
+    if (event->serial >= instance->buildFirst && event->serial <= instance->buildRequest) {
+      if (instance->buildError == Success) instance->buildError = event->error_code;
       return 0;
     }
   }
   return 1;
 }
 
-// Takes off trap's list every record the server has handled up to
-// `handled`, and `record` whatever its state.
-void unlist(DisplayTrap *trap, const PixmapRecord *record, unsigned long handled) {
-  for (PixmapRecord **r = &trap->unconfirmed; *r != nullptr;) {
-    if (*r == record || (*r)->buildRequest <= handled) {
-      PixmapRecord *done = *r;
+// Takes off trap's list every instance the server has handled up to
+// `handled`, and `instance` whatever its state.
+void unlist(DisplayTrap *trap, const Instance *instance, unsigned long handled) {
+  for (Instance **r = &trap->unconfirmed; *r != nullptr;) {
+    if (*r == instance || (*r)->buildRequest <= handled) {
+      Instance *done = *r;
       *r = done->nextUnconfirmed;
       done->nextUnconfirmed = nullptr;
     } else {
@@ -82,49 +82,49 @@ IgnoredErrors::~IgnoredErrors() {
 
 // Runs in the thread that lets go of the image last, which for an image
 // shown on a canvas is that canvas's.
-void awaitBuild(PixmapRecord *record) {
-  if (record->buildRequest == 0) return;
+void awaitBuild(Instance *instance) {
+  if (instance->buildRequest == 0) return;
   const XlibFunctions *x11 = resolvedXlib();
-  if (x11 != nullptr && LastKnownRequestProcessed(record->display) < record->buildRequest)
-    x11->Sync(record->display, False);  // confirms every build made before it too
-  buildtrap::settle(record);
-  record->buildRequest = 0;
+  if (x11 != nullptr && LastKnownRequestProcessed(instance->display) < instance->buildRequest)
+    x11->Sync(instance->display, False);  // confirms every build made before it too
+  trap::settle(instance);
+  instance->buildRequest = 0;
 }
 
-namespace buildtrap {
+namespace trap {
 
-bool open(PixmapRecord *record) {
+bool open(Instance *instance) {
   MutexLock lock(trapMutex);
-  DisplayTrap **link = findTrap(record->display);
+  DisplayTrap **link = findTrap(instance->display);
   if (*link == nullptr) {
     auto *trap = static_cast<DisplayTrap *>(malloc(sizeof(DisplayTrap)));
     if (trap == nullptr) return false;
-    *trap = DisplayTrap{record->display,
-                        Tk_CreateErrorHandler(record->display, -1, -1, -1, noteBuildError, nullptr),
+    *trap = DisplayTrap{instance->display,
+                        Tk_CreateErrorHandler(instance->display, -1, -1, -1, noteBuildError, nullptr),
                         nullptr, nullptr};
     *link = trap;
   }
-  record->buildError = Success;
-  record->buildFirst = NextRequest(record->display);
-  record->buildRequest = kOpenSpan;
-  record->nextUnconfirmed = (*link)->unconfirmed;
-  (*link)->unconfirmed = record;
+  instance->buildError = Success;
+  instance->buildFirst = NextRequest(instance->display);
+  instance->buildRequest = kOpenSpan;
+  instance->nextUnconfirmed = (*link)->unconfirmed;
+  (*link)->unconfirmed = instance;
   return true;
 }
 
-void close(PixmapRecord *record) {
+void close(Instance *instance) {
   MutexLock lock(trapMutex);
-  record->buildRequest = NextRequest(record->display) - 1;
+  instance->buildRequest = NextRequest(instance->display) - 1;
 }
 
-void settle(PixmapRecord *record) {
+void settle(Instance *instance) {
   Tk_ErrorHandler unused = nullptr;
   {
     MutexLock lock(trapMutex);
-    DisplayTrap **link = findTrap(record->display);
+    DisplayTrap **link = findTrap(instance->display);
     DisplayTrap *trap = *link;
     if (trap == nullptr) return;
-    unlist(trap, record, LastKnownRequestProcessed(record->display));
+    unlist(trap, instance, LastKnownRequestProcessed(instance->display));
     if (trap->unconfirmed == nullptr) {
       *link = trap->next;
       unused = trap->handler;
@@ -137,5 +137,15 @@ void settle(PixmapRecord *record) {
   if (unused != nullptr) Tk_DeleteErrorHandler(unused);
 }
 
-}  // namespace buildtrap
+void forget(Display *display) {
+  MutexLock lock(trapMutex);
+  DisplayTrap **link = findTrap(display);
+  DisplayTrap *trap = *link;
+  if (trap == nullptr) return;
+  unlist(trap, nullptr, ~0ul);
+  *link = trap->next;
+  free(trap);
+}
+
+}  // namespace trap
 }  // namespace tkpixmap

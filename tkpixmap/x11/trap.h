@@ -1,4 +1,4 @@
-// buildtrap.h - catches the X errors of pixmap builds the server has not
+// trap.h - catches the X errors of pixmap builds the server has not
 // answered yet, with one Tk error handler per display for all of them.
 //
 // A Tk error handler per build would cost a round trip every tenth build:
@@ -12,14 +12,14 @@
 
 #include <tk.h>
 
-#include "tkpixmap/record.h"
+#include "tkpixmap/x11/instance.h"
 
 namespace tkpixmap {
 
 // Waits, if need be, until the server has handled a small build's requests
-// (see xbuild.h), so that no error of theirs can arrive any more.  One
+// (see instance.h), so that no error of theirs can arrive any more.  One
 // round trip confirms every earlier build on the display too.
-void awaitBuild(PixmapRecord *record);
+void awaitBuild(Instance *instance);
 
 // Swallows the X errors of the requests made on `display` while it exists:
 // for giving back server resources that may already be gone (a refused
@@ -45,22 +45,26 @@ class IgnoredErrors {
 
 }  // namespace tkpixmap
 
-namespace tkpixmap::buildtrap {
+namespace tkpixmap::trap {
 
-// From now on the X errors of the requests made on record->display go to
-// record->buildError (the first one is kept), until close().  Clears
+// From now on the X errors of the requests made on instance->display go to
+// instance->buildError (the first one is kept), until close().  Clears
 // buildError.  False when memory for the display's bookkeeping is short:
 // nothing was opened, and the build must not be sent.
-bool open(PixmapRecord *record);
+bool open(Instance *instance);
 
-// Ends the span of requests open() began: record->buildRequest becomes the
+// Ends the span of requests open() began: instance->buildRequest becomes the
 // serial of its last request.  Errors for them may still arrive until the
 // build is confirmed (awaitBuild).
-void close(PixmapRecord *record);
+void close(Instance *instance);
 
-// Called by awaitBuild once the server has handled record's requests: no
+// Called by awaitBuild once the server has handled the instance's requests: no
 // error can come for them any more.  Every other build on the display the
 // server has handled is let go too, and with the last one the handler.
-void settle(PixmapRecord *record);
+void settle(Instance *instance);
 
-}  // namespace tkpixmap::buildtrap
+// The display is closing: its trap goes (Tk drops its handlers itself) and
+// every build still listed is taken off the list unconfirmed.
+void forget(Display *display);
+
+}  // namespace tkpixmap::trap

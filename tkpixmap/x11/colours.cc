@@ -1,10 +1,10 @@
 // colours.cc - colour-map cells for 8-bit builds, in turn or pipelined.
 
-#include "tkpixmap/colours.h"
+#include "tkpixmap/x11/colours.h"
 
 #include <stdlib.h>
 
-#include "tkpixmap/xsymbols.h"
+#include "tkpixmap/x11/symbols.h"
 
 namespace tkpixmap::colours {
 

@@ -1,6 +1,6 @@
 // pack.cc - pixel packing for X server images, free of X and Tcl.
 
-#include "tkpixmap/pack.h"
+#include "tkpixmap/x11/pack.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -374,17 +374,36 @@ void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, uns
   }
 }
 
+namespace {
+
+// Whether each palette entry is opaque (alpha, byte 3, not 0).
+void opaqueEntries(const PixelSource &indexed, bool (&opaque)[256]) {
+  for (bool &o : opaque) o = false;
+  for (int i = 0; i < indexed.paletteSize && i < 256; ++i) {
+    unsigned char rgba[4];
+    memcpy(rgba, &indexed.palette[i], 4);
+    opaque[i] = rgba[3] != 0;
+  }
+}
+
+}  // namespace
+
 bool packOpacity(const PixelSource &source, unsigned char *bits, size_t bytesPerRow) {
+  bool opaqueEntry[256];
+  if (source.palette != nullptr) opaqueEntries(source, opaqueEntry);
   bool allOpaque = true;
   for (int y = 0; y < source.height; ++y) {
-    const unsigned char *alpha = source.pixels + static_cast<size_t>(y) * source.pitch + 3;
+    const unsigned char *pixel = rowAt(source, y);
     unsigned char *row = bits + static_cast<size_t>(y) * bytesPerRow;
     memset(row, 0, bytesPerRow);
-    // A byte of the bitmap at a time, eight pixels' alpha into eight bits.
+    // A byte of the bitmap at a time, eight pixels' opacity into eight bits.
     for (int x = 0; x < source.width; x += 8) {
       const int n = source.width - x < 8 ? source.width - x : 8;
       unsigned byte = 0;
-      for (int k = 0; k < n; ++k, alpha += source.pixelSize) byte |= (*alpha != 0 ? 1u : 0u) << k;
+      for (int k = 0; k < n; ++k, pixel += source.pixelSize) {
+        const bool opaque = source.palette != nullptr ? opaqueEntry[*pixel] : pixel[3] != 0;
+        byte |= (opaque ? 1u : 0u) << k;
+      }
       row[x >> 3] = static_cast<unsigned char>(byte);
       allOpaque = allOpaque && byte == (1u << n) - 1;
     }
@@ -393,10 +412,18 @@ bool packOpacity(const PixelSource &source, unsigned char *bits, size_t bytesPer
 }
 
 bool hasTransparentPixel(const PixelSource &source) {
+  if (source.palette != nullptr) {
+    // A kept palette holds only the colours the pixels use.
+    bool opaque[256];
+    opaqueEntries(source, opaque);
+    for (int i = 0; i < source.paletteSize; ++i)
+      if (!opaque[i]) return true;
+    return false;
+  }
   // Whole pixels as words, so that the loop runs in vector registers.
   constexpr uint32_t kAlpha = std::endian::native == std::endian::little ? 0xff000000u : 0xffu;
   for (int y = 0; y < source.height; ++y) {
-    const unsigned char *row = source.pixels + static_cast<size_t>(y) * source.pitch;
+    const unsigned char *row = rowAt(source, y);
     uint32_t clear = 0;
     for (int x = 0; x < source.width; ++x) {
       uint32_t pixel;
@@ -406,6 +433,42 @@ bool hasTransparentPixel(const PixelSource &source) {
     if (clear != 0) return true;
   }
   return false;
+}
+
+PixelSource paletteRow(const PixelSource &indexed) {
+  return {reinterpret_cast<const unsigned char *>(indexed.palette), indexed.paletteSize, 1,
+          indexed.paletteSize * 4, 4};
+}
+
+namespace {
+
+template <int kBytes>
+void lookUpRows(const PixelSource &indexed, const unsigned char *table, unsigned char *out,
+                size_t rowBytes) {
+  const int width = indexed.width;
+  const int height = indexed.height;
+  const size_t padding = rowBytes - static_cast<size_t>(width) * kBytes;
+  for (int row = 0; row < height; ++row) {
+    const unsigned char *index = rowAt(indexed, row);
+    for (int column = 0; column < width; ++column, out += kBytes)
+      memcpy(out, table + static_cast<size_t>(index[column]) * kBytes, kBytes);
+    if (padding > 0) {
+      memset(out, 0, padding);
+      out += padding;
+    }
+  }
+}
+
+}  // namespace
+
+void lookUpIndices(const PixelSource &indexed, const unsigned char *table, int bytesPerPixel,
+                   unsigned char *out, size_t rowBytes) {
+  switch (bytesPerPixel) {
+    case 1: lookUpRows<1>(indexed, table, out, rowBytes); break;
+    case 2: lookUpRows<2>(indexed, table, out, rowBytes); break;
+    case 3: lookUpRows<3>(indexed, table, out, rowBytes); break;
+    default: lookUpRows<4>(indexed, table, out, rowBytes); break;
+  }
 }
 
 bool imageBytes(int width, int height, int bytesPerPixel, size_t *bytes) {

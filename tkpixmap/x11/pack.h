@@ -12,14 +12,29 @@
 namespace tkpixmap::pack {
 
 // Red, green and blue are the first three bytes of each pixel; further
-// bytes (the reader's alpha) are ignored.
+// bytes (the reader's alpha) are ignored.  Or, when `palette` is set, each
+// pixel is one byte naming one of its paletteSize RGBA words (a loaded
+// image's kept form): the functions below that say so take that form too.
 struct PixelSource {
   const unsigned char *pixels;
   int width;
   int height;
   int pitch;      // bytes from one row to the next
-  int pixelSize;  // bytes from one pixel to the next
+  int pixelSize;  // bytes from one pixel to the next (1 with a palette)
+  const uint32_t *palette = nullptr;
+  int paletteSize = 0;
 };
+
+// The palette of a one-byte source as a source of its own: one row of
+// paletteSize RGBA pixels.  Packing the palette and then looking each pixel
+// up (lookUpIndices) packs the image at the cost of a table load a pixel.
+PixelSource paletteRow(const PixelSource &indexed);
+
+// Writes each pixel of a one-byte source as the table's entry for its
+// index, `bytesPerPixel` (1, 2, 3 or 4) bytes each, into `out`, rows
+// `rowBytes` apart; the bytes a longer row pads with are zeroed.
+void lookUpIndices(const PixelSource &indexed, const unsigned char *table, int bytesPerPixel,
+                   unsigned char *out, size_t rowBytes);
 
 // ---------------------------------------------------------------- PseudoColor
 
@@ -145,6 +160,7 @@ void packTrueColor(const PixelSource &source, const TrueColorLayout &layout, uns
 
 // ---------------------------------------------------------------- opacity
 
+// (Both take the one-byte form too.)
 // Writes which pixels are opaque as a bitmap for an X XYBitmap image with
 // LSBFirst bit and byte order: bit x % 8 of byte x / 8 of each row is 1 where
 // the pixel's alpha (byte 3; pixelSize is 4) is not 0.  Rows are

@@ -1,14 +1,14 @@
 // xlib.cc - the Xlib table for the Tcl-facing code, with its failure told in
 // the interpreter.  The lookup itself is xsymbols.cc's.
 
-#include "tkpixmap/xlib.h"
+#include "tkpixmap/x11/xlib.h"
 
 #include <stdio.h>
 
 #include <tcl.h>
 
 #include "tkpixmap/result.h"
-#include "tkpixmap/xsymbols.h"
+#include "tkpixmap/x11/symbols.h"
 
 namespace tkpixmap {
 

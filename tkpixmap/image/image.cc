@@ -1,0 +1,93 @@
+// image.cc - loaded images and their holders.
+
+#include "tkpixmap/image/image.h"
+
+#include <pthread.h>
+#include <stdlib.h>
+
+#include <new>
+
+namespace tkpixmap {
+namespace {
+
+// Made once (pthread_once); see ImageLock.
+pthread_mutex_t imageMutex;
+pthread_once_t imageMutexMade = PTHREAD_ONCE_INIT;
+
+void makeImageMutex() {
+  pthread_mutexattr_t attributes;
+  pthread_mutexattr_init(&attributes);
+  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(&imageMutex, &attributes);
+  pthread_mutexattr_destroy(&attributes);
+}
+
+// Called with the lock held.
+void dropPixelsIfUnowned(Image *image) {
+  if (image->owners == 0 && image->pins == 0) dropPixels(&image->pixels);
+}
+
+}  // namespace
+
+ImageLock::ImageLock() {
+  pthread_once(&imageMutexMade, makeImageMutex);
+  pthread_mutex_lock(&imageMutex);
+}
+ImageLock::~ImageLock() { pthread_mutex_unlock(&imageMutex); }
+
+Image *newImage(const uint8_t *rgba, int width, int height) {
+  auto *image = static_cast<Image *>(malloc(sizeof(Image)));
+  if (image == nullptr) return nullptr;
+  new (image) Image{};
+  image->width = width;
+  image->height = height;
+  if (!keepPixels(rgba, width, height, &image->pixels)) {
+    free(image);
+    return nullptr;
+  }
+  image->owners = 1;
+  image->references = 1;
+  return image;
+}
+
+void addOwner(Image *image) {
+  ImageLock lock;
+  ++image->owners;
+  ++image->references;
+}
+
+bool dropOwner(Image *image) {
+  ImageLock lock;
+  const bool owned = --image->owners > 0;
+  if (!owned) dropPixelsIfUnowned(image);
+  dropReference(image);
+  return owned;
+}
+
+void addReference(Image *image) {
+  ImageLock lock;
+  ++image->references;
+}
+
+void dropReference(Image *image) {
+  ImageLock lock;
+  if (--image->references > 0) return;
+  dropPixels(&image->pixels);
+  image->~Image();
+  free(image);
+}
+
+const ImagePixels *pinPixels(Image *image) {
+  ImageLock lock;
+  if (image->pixels.block == nullptr) return nullptr;
+  ++image->pins;
+  return &image->pixels;
+}
+
+void unpinPixels(Image *image) {
+  ImageLock lock;
+  --image->pins;
+  dropPixelsIfUnowned(image);
+}
+
+}  // namespace tkpixmap

@@ -1,0 +1,111 @@
+// pixels.cc - the kept form of an image's pixels.
+
+#include "tkpixmap/image/pixels.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+
+namespace tkpixmap {
+namespace {
+
+// Open addressing on the whole RGBA word, sparse enough (1024 slots for at
+// most 256 colours) that nearly every colour sits in its first slot.
+struct ColourIndex {
+  static constexpr int kSlotBits = 10;
+  static constexpr unsigned kSlots = 1u << kSlotBits;
+  uint32_t colour[kSlots];
+  int16_t index[kSlots];  // -1: empty
+  uint32_t palette[kMaxPaletteColours];
+  int count = 0;
+
+  ColourIndex() {
+    for (int16_t &i : index) i = -1;
+  }
+  // The colour's number, entering it if new; -1 once there would be 257.
+  int numberOf(uint32_t word) {
+    unsigned slot = (word * 0x9e3779b1u) >> (32 - kSlotBits);
+    while (index[slot] >= 0) {
+      if (colour[slot] == word) return index[slot];
+      slot = (slot + 1) & (kSlots - 1);
+    }
+    if (count == kMaxPaletteColours) return -1;
+    colour[slot] = word;
+    index[slot] = static_cast<int16_t>(count);
+    palette[count] = word;
+    return count++;
+  }
+};
+
+bool keepRgba(const uint8_t *rgba, size_t pixelCount, int width, int height, ImagePixels *kept) {
+  void *block = malloc(pixelCount * 4);
+  if (block == nullptr) return false;
+  memcpy(block, rgba, pixelCount * 4);
+  *kept = ImagePixels{block, static_cast<const uint8_t *>(block), nullptr, 0, width, height, 4};
+  return true;
+}
+
+}  // namespace
+
+bool keepPixels(const uint8_t *rgba, int width, int height, ImagePixels *kept) {
+  *kept = ImagePixels{};
+  if (width <= 0 || height <= 0 || rgba == nullptr) return true;  // nothing to keep
+  const size_t pixelCount = static_cast<size_t>(width) * static_cast<size_t>(height);
+  auto *table = static_cast<ColourIndex *>(malloc(sizeof(ColourIndex)));
+  auto *indices = static_cast<uint8_t *>(malloc(pixelCount));
+  if (table == nullptr || indices == nullptr) {
+    free(table);
+    free(indices);
+    return false;
+  }
+  new (table) ColourIndex();
+  // Runs of one colour (flat areas, the cleared screen around an image)
+  // cost one compare a pixel.
+  uint32_t last = 0;
+  int lastNumber = -1;
+  size_t i = 0;
+  for (; i < pixelCount; ++i) {
+    uint32_t word;
+    memcpy(&word, rgba + 4 * i, 4);
+    if (word != last || lastNumber < 0) {
+      lastNumber = table->numberOf(word);
+      if (lastNumber < 0) break;
+      last = word;
+    }
+    indices[i] = static_cast<uint8_t>(lastNumber);
+  }
+  bool ok;
+  if (i < pixelCount) {
+    free(indices);
+    ok = keepRgba(rgba, pixelCount, width, height, kept);
+  } else {
+    const size_t paletteBytes = static_cast<size_t>(table->count) * 4;
+    auto *block = static_cast<uint8_t *>(malloc(paletteBytes + pixelCount));
+    ok = block != nullptr;
+    if (ok) {
+      memcpy(block, table->palette, paletteBytes);
+      memcpy(block + paletteBytes, indices, pixelCount);
+      *kept = ImagePixels{block, block + paletteBytes, reinterpret_cast<uint32_t *>(block),
+                          table->count, width, height, 1};
+    }
+    free(indices);
+  }
+  free(table);
+  return ok;
+}
+
+void dropPixels(ImagePixels *kept) {
+  free(kept->block);
+  *kept = ImagePixels{};
+}
+
+uint32_t pixelAt(const ImagePixels &kept, int x, int y) {
+  const size_t at = static_cast<size_t>(y) * static_cast<size_t>(kept.width) + static_cast<size_t>(x);
+  if (kept.bytesPerPixel == 1) return kept.palette[kept.pixels[at]];
+  uint32_t word;
+  memcpy(&word, kept.pixels + 4 * at, 4);
+  return word;
+}
+
+}  // namespace tkpixmap
