@@ -114,7 +114,9 @@ bool isByteMask(unsigned long mask) {
   return mask == 0xff || mask == 0xff00 || mask == 0xff0000 || mask == 0xff000000ul;
 }
 
-// A pixel's value under the visual's masks, each component scaled to its bits.
+// A pixel's value under the visual's masks: each component's top bits, as
+// many as its mask has (the tuned layouts keep the top bits too), or
+// repeated to fill a field wider than 8 bits.
 uint32_t valueByMasks(const Visual *visual, uint32_t rgb) {
   const unsigned long masks[3] = {visual->red_mask, visual->green_mask, visual->blue_mask};
   const uint32_t components[3] = {rgb >> 16, rgb >> 8 & 0xff, rgb & 0xff};
@@ -123,8 +125,12 @@ uint32_t valueByMasks(const Visual *visual, uint32_t rgb) {
     const uint32_t mask = static_cast<uint32_t>(masks[c]);
     if (mask == 0) continue;
     const int shift = __builtin_ctz(mask);
-    const uint64_t top = mask >> shift;  // all ones, as many as the component's bits
-    value |= static_cast<uint32_t>((components[c] * top + 127) / 255) << shift & mask;
+    const int bits = __builtin_popcount(mask);
+    uint32_t field = 0;
+    for (int have = 0; have < bits; have += 8)  // MSB first: 8 bits at a time
+      field = field << 8 | components[c];
+    field >>= (bits + 7) / 8 * 8 - bits;
+    value |= field << shift & mask;
   }
   return value;
 }
