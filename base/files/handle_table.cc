@@ -92,10 +92,10 @@ HandleRecord *newRecord() {
   record->fd = -1;
   record->readable = false;
   record->dataEnd = 0;
-  record->window = nullptr;
-  record->windowCapacity = 0;
-  record->windowStart = 0;
-  record->windowEnd = 0;
+  record->buffer = nullptr;
+  record->bufferCapacity = 0;
+  record->bufferStart = 0;
+  record->bufferEnd = 0;
   return record;
 }
 
