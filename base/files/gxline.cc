@@ -199,11 +199,13 @@ struct LineReader {
 }  // namespace tkpixmap::files
 
 using namespace tkpixmap::files;
+using tkpixmap::MutexLock;
 
 extern "C" {
 
 int gxopen(const char *path) {
-  HandleTableLock lock;
+  MutexLock lock(handleTableMutex);
+  collectEndedChildren();
   if (path == nullptr) {
     errno = EINVAL;
     elog_complain(1, "Couldn't open %s\n", "(null)");
@@ -264,13 +266,15 @@ int gxline(int handle, char *buffer, int bufferSize) {
 }
 
 int gxtell(int handle) {
-  HandleTableLock lock;
+  MutexLock lock(handleTableMutex);
+  collectEndedChildren();
   HandleRecord *record = findRecord(handle);
   return record != nullptr ? record->position : -1;
 }
 
 int gxseek(int handle, int offset) {
-  HandleTableLock lock;
+  MutexLock lock(handleTableMutex);
+  collectEndedChildren();
   HandleRecord *record = findRecord(handle);
   if (record == nullptr || offset < 0 || offset > record->size) return -1;
   record->position = offset;
@@ -280,7 +284,8 @@ int gxseek(int handle, int offset) {
 int gxclose(int handle) {
   HandleRecord *record;
   {
-    HandleTableLock lock;
+    MutexLock lock(handleTableMutex);
+    collectEndedChildren();
     record = takeRecord(handle);
     if (record == nullptr) return -1;
     // A command never read may run for long, or for ever: it is collected
