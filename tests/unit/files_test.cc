@@ -746,7 +746,9 @@ std::vector<std::string> runAndRead(const std::string &command, char *const envp
   return lines;
 }
 
-TEST(GxPipe, CommandOutputAndStandardErrorAreCaptured) {
+// What commands write to standard output and standard error, in the
+// environment given, comes back as lines.
+TEST(GxPipe, CommandsAndTheirLines) {
   SKIP_PIPES_UNDER_TSAN();
   TempDir dir;
   std::string script = dir.write("both.sh",
@@ -754,25 +756,32 @@ TEST(GxPipe, CommandOutputAndStandardErrorAreCaptured) {
                                  "echo \"out $1 $2\"\n"
                                  "echo err >&2\n"
                                  "printf 'no newline'\n");
-  using Lines = std::vector<std::string>;
-  EXPECT_EQ(runAndRead(script + " a b"), (Lines{"out a b", "err", "no newline"}));
-  // Runs of blanks separate words; there is no shell to interpret quotes.
-  EXPECT_EQ(runAndRead("  " + script + "   x   'y z' "), (Lines{"out x 'y", "err", "no newline"}));
-  EXPECT_EQ(runAndRead("/usr/bin/printf a\\nb\\n\\nc"), (Lines{"a", "b", "", "c"}));
-  // Standard input is at end of file at once: cat ends with nothing to say.
-  LogCapture log;
-  EXPECT_EQ(runAndRead("/bin/cat"), Lines{});
-}
-
-TEST(GxPipe, EnvironmentIsExactlyTheOneGiven) {
-  SKIP_PIPES_UNDER_TSAN();
   char one[] = "ONE=1";
   char two[] = "TWO=two words";
   char *const envp[] = {one, two, nullptr};
   using Lines = std::vector<std::string>;
-  EXPECT_EQ(runAndRead("/usr/bin/env", envp), (Lines{"ONE=1", "TWO=two words"}));
-  LogCapture log;
-  EXPECT_EQ(runAndRead("/usr/bin/env", nullptr), Lines{});
+  const struct {
+    const char *what;
+    std::string command;
+    char *const *envp;
+    Lines lines;
+  } rows[] = {
+      {"output and standard error", script + " a b", kNoEnvironment,
+       {"out a b", "err", "no newline"}},
+      {"runs of blanks separate words; there is no shell to interpret quotes",
+       "  " + script + "   x   'y z' ", kNoEnvironment, {"out x 'y", "err", "no newline"}},
+      {"empty lines", "/usr/bin/printf a\\nb\\n\\nc", kNoEnvironment, {"a", "b", "", "c"}},
+      {"standard input is at end of file at once: cat has nothing to say", "/bin/cat",
+       kNoEnvironment, {}},
+      {"the environment is exactly the one given", "/usr/bin/env", envp,
+       {"ONE=1", "TWO=two words"}},
+      {"a null environment is an empty one", "/usr/bin/env", nullptr, {}},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.what);
+    LogCapture log;  // an empty output is logged
+    EXPECT_EQ(runAndRead(row.command, row.envp), row.lines);
+  }
 }
 
 TEST(GxPipe, EmptyOutputIsLoggedAndReadsAsEnd) {
