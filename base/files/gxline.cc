@@ -88,19 +88,19 @@ void collectHandleOutput(HandleRecord *record) {
 
 // Whether the read buffer holds the byte at `at`.
 inline bool inReadBuffer(const HandleRecord *record, int at) {
-  return at >= record->bufferStart && at < record->bufferEnd;
+  return at >= record->readBufferStart && at < record->readBufferEnd;
 }
 
 // How many bytes from `at`, a position in the read buffer, the scanners may
 // look at: as many as are left of the caller's room and of the data read.
 inline size_t scanLimit(const HandleRecord *record, int at, size_t roomLeft) {
-  const size_t leftInBuffer = static_cast<size_t>(record->bufferEnd - at);
+  const size_t leftInBuffer = static_cast<size_t>(record->readBufferEnd - at);
   return roomLeft < leftInBuffer ? roomLeft : leftInBuffer;
 }
 
 // The byte at `at`, a position in the read buffer.
-inline const char *inBuffer(const HandleRecord *record, int at) {
-  return record->buffer + (at - record->bufferStart);
+inline const char *readBufferAt(const HandleRecord *record, int at) {
+  return record->readBuffer + (at - record->readBufferStart);
 }
 
 // Ends a gxline call whose line stopped at a newline or zero byte, `length`
@@ -146,10 +146,10 @@ inline int finishAtMark(HandleRecord *record, char *buffer, int position, size_t
       record->position = at;
       return done > 0 ? 1 : 0;
     }
-    // A buffer that cannot be filled at `at` means the data ended there.
+    // A read buffer that cannot be filled at `at` means the data ended there.
     if (!inReadBuffer(record, at) && !fillReadBuffer(record, at)) continue;
     const size_t limit = scanLimit(record, at, room - done);
-    const char *start = inBuffer(record, at);
+    const char *start = readBufferAt(record, at);
     const size_t length = copyLineBytes(buffer + done, start, limit);
     done += length;
     if (length < limit) return finishAtMark(record, buffer, position, done, start[length]);
@@ -174,7 +174,7 @@ template <ScanBlockCopy copyScanBlock>
   // in the data read (wherever pages begin: the read buffer is all
   // readable).
   if (limit < kScanBlock) return kNotInReadBuffer;
-  const char *start = inBuffer(record, position);
+  const char *start = readBufferAt(record, position);
   const size_t length = copyScanBlock(buffer, start);
   if (length == kScanBlock) return kScanBlockCopied;
   return finishAtMark(record, buffer, position, length, start[length]);

@@ -21,15 +21,15 @@ struct HandleRecord {
   int pid;          // command still to be collected, or -1
   int pipeFd;       // read end of the command's input pipe (the caller's), or -1
   int fd;           // the file, or the command's output, while the data has bytes
-                    // not yet read into the buffer; -1 once read whole, or closed
+                    // not yet read into the read buffer; -1 once read whole, or closed
   bool readable;    // a file, or a command's collected output: lines can be read
   int dataEnd;      // where the data ends: size, or earlier where a read found
                     // the file cut short
-  char *buffer;     // the read buffer: the bytes from bufferStart to bufferEnd;
-                    // null until first read
-  int bufferCapacity;
-  int bufferStart;
-  int bufferEnd;    // == bufferStart while the buffer is empty
+  char *readBuffer;  // the bytes from readBufferStart to readBufferEnd; null
+                     // until first read
+  int readBufferCapacity;
+  int readBufferStart;
+  int readBufferEnd;  // == readBufferStart while the buffer is empty
 };
 
 }  // namespace tkpixmap::files

@@ -86,10 +86,10 @@ HandleRecord *newRecord() {
   record->fd = -1;
   record->readable = false;
   record->dataEnd = 0;
-  record->buffer = nullptr;
-  record->bufferCapacity = 0;
-  record->bufferStart = 0;
-  record->bufferEnd = 0;
+  record->readBuffer = nullptr;
+  record->readBufferCapacity = 0;
+  record->readBufferStart = 0;
+  record->readBufferEnd = 0;
   return record;
 }
 

@@ -37,20 +37,20 @@ bool fillReadBuffer(HandleRecord *record, int offset) {
     record->dataEnd = offset;
     return false;
   }
-  if (record->buffer == nullptr) {
+  if (record->readBuffer == nullptr) {
     const int chosen = readBufferBytes.load(std::memory_order_relaxed);
     const int capacity = record->size < chosen ? record->size : chosen;
     const size_t bytes = static_cast<size_t>(capacity) + kReadBufferSlack;
-    record->buffer = static_cast<char *>(malloc(bytes));
-    if (record->buffer == nullptr) TKP_DIE_OUT_OF_MEMORY(bytes, "mapped");
-    record->bufferCapacity = capacity;
+    record->readBuffer = static_cast<char *>(malloc(bytes));
+    if (record->readBuffer == nullptr) TKP_DIE_OUT_OF_MEMORY(bytes, "mapped");
+    record->readBufferCapacity = capacity;
   }
   const int left = record->dataEnd - offset;
   const size_t wanted =
-      static_cast<size_t>(left < record->bufferCapacity ? left : record->bufferCapacity);
+      static_cast<size_t>(left < record->readBufferCapacity ? left : record->readBufferCapacity);
   size_t got = 0;
   while (got < wanted) {
-    const ssize_t n = pread(record->fd, record->buffer + got, wanted - got,
+    const ssize_t n = pread(record->fd, record->readBuffer + got, wanted - got,
                             static_cast<off_t>(offset) + static_cast<off_t>(got));
     if (n > 0) {
       got += static_cast<size_t>(n);
@@ -62,11 +62,11 @@ bool fillReadBuffer(HandleRecord *record, int offset) {
     }
   }
   // The bytes after the data are defined, for the scanners' whole blocks.
-  memset(record->buffer + got, 0, kReadBufferSlack);
-  record->bufferStart = offset;
-  record->bufferEnd = offset + static_cast<int>(got);
-  if (got < wanted) record->dataEnd = record->bufferEnd;
-  if (record->bufferStart == 0 && record->bufferEnd == record->dataEnd) {
+  memset(record->readBuffer + got, 0, kReadBufferSlack);
+  record->readBufferStart = offset;
+  record->readBufferEnd = offset + static_cast<int>(got);
+  if (got < wanted) record->dataEnd = record->readBufferEnd;
+  if (record->readBufferStart == 0 && record->readBufferEnd == record->dataEnd) {
     // All of it is here: give the descriptor (and a command's temporary
     // file) back at once.
     close(record->fd);
@@ -76,9 +76,9 @@ bool fillReadBuffer(HandleRecord *record, int offset) {
 }
 
 void releaseReadBuffer(HandleRecord *record) {
-  free(record->buffer);
-  record->buffer = nullptr;
-  record->bufferStart = record->bufferEnd = 0;
+  free(record->readBuffer);
+  record->readBuffer = nullptr;
+  record->readBufferStart = record->readBufferEnd = 0;
   if (record->fd >= 0) close(record->fd);
   record->fd = -1;
 }
