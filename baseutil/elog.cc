@@ -10,11 +10,16 @@
 #include <unistd.h>
 
 #include "baseutil.h"
+#include "baseutil/mutex_lock.h"
 
 extern "C" char *program_invocation_short_name;  // glibc
 
 namespace {
 
+using tkpixmap::MutexLock;
+
+// The sink, its context and the program name are set and read by any
+// thread under sinkLock (the innermost lock: baseutil/mutex_lock.h).
 pthread_mutex_t sinkLock = PTHREAD_MUTEX_INITIALIZER;
 ElogSink sink = nullptr;
 void *sinkContext = nullptr;
@@ -36,11 +41,17 @@ void emit(int severity, int flag, const char *format, va_list args) {
     snprintf(message + length, sizeof message - static_cast<size_t>(length), ": %s", text);
   }
 
-  pthread_mutex_lock(&sinkLock);
-  ElogSink current = sink;
-  void *context = sinkContext;
-  const char *program = programName[0] != '\0' ? programName : program_invocation_short_name;
-  pthread_mutex_unlock(&sinkLock);
+  ElogSink current;
+  void *context;
+  // A copy: elog_set_program may rewrite the name while this line is written.
+  char program[256];
+  {
+    MutexLock lock(sinkLock);
+    current = sink;
+    context = sinkContext;
+    snprintf(program, sizeof program, "%s",
+             programName[0] != '\0' ? programName : program_invocation_short_name);
+  }
 
   if (current != nullptr) {
     current(severity, message, context);
@@ -83,16 +94,14 @@ void elog_die(int flag, const char *format, ...) {
 }
 
 void elog_set_sink(ElogSink newSink, void *context) {
-  pthread_mutex_lock(&sinkLock);
+  MutexLock lock(sinkLock);
   sink = newSink;
   sinkContext = context;
-  pthread_mutex_unlock(&sinkLock);
 }
 
 void elog_set_program(const char *name) {
-  pthread_mutex_lock(&sinkLock);
+  MutexLock lock(sinkLock);
   snprintf(programName, sizeof programName, "%s", name != nullptr ? name : "");
-  pthread_mutex_unlock(&sinkLock);
 }
 
 }  // extern "C"

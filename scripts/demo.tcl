@@ -1,10 +1,12 @@
 # demo.tcl - shows the sample GIFs of examples/ and any GIF files named on
 # the command line on a canvas, each image three times at different anchors
-# (a cross marks each anchor point), writes a PNG screenshot and exits.
+# (a cross marks each anchor point), writes a PNG screenshot and exits: 0
+# when every image was shown, 1 when one could not be (each is reported).
 #
 #   wish scripts/demo.tcl ?-o FILE.png? ?-build DIR? ?-stay? ?FILE.gif ...?
 #
-#   -o FILE.png   where the screenshot goes (default demo.png)
+#   -o FILE.png   where the screenshot goes (default build/demo.png next to
+#                 this script's folder: out of the sources that git tracks)
 #   -build DIR    build tree holding pkgIndex.tcl, libtkpixmap.so.3 and
 #                 bin/xshot (default: $TKPIXMAP_BUILD_DIR, else the first of
 #                 build/dev, build/release, build/asan next to this script)
@@ -14,7 +16,7 @@
 package require Tk
 
 set here [file dirname [file normalize [info script]]]
-set output demo.png
+set output [file join $here .. build demo.png]
 set build {}
 set stay 0
 set files [lsort [glob -nocomplain -directory [file join $here .. examples] *.gif]]
@@ -48,10 +50,15 @@ set gap 24
 set labelHeight 18
 
 # Load every file first: the canvas size follows from the image sizes.
+# A file that cannot be loaded or shown gets its row, with the reason, and
+# is listed in `failures`.
 set rows {}
+set failures {}
+set shown 0
 foreach file $files {
     if {[catch {pixmap create $file} handle]} {
         lappend rows [list $file {} 0 0 $handle]
+        lappend failures "$file: $handle"
     } else {
         lappend rows [list $file $handle [pixmap $handle width] [pixmap $handle height] {}]
     }
@@ -86,16 +93,20 @@ foreach row $rows {
     if {$handle ne {}} {
         # Anchor points chosen so that the three copies sit side by side.
         set x $margin
+        set refused 0
         foreach {anchor dx dy} [list nw 0 0 center [expr {$w / 2}] [expr {$h / 2}] se $w $h] {
             set ax [expr {$x + $dx}]
             set ay [expr {$top + $dy}]
             if {[catch {.c create pixmap $handle $ax $ay -anchor $anchor -tags [list image $anchor]} problem]} {
                 .c itemconfigure $label -text "[file tail $file]: $problem" -fill #ff8080
+                lappend failures "$file: $problem"
+                set refused 1
                 break
             }
             cross $ax $ay
             incr x [expr {$w + $gap}]
         }
+        if {!$refused} { incr shown }
         if {$handle ne {} && [pixmap $handle ncolors] > 0} {
             .c itemconfigure $label -text "$text  ([pixmap $handle ncolors] colours allocated)"
         }
@@ -114,9 +125,14 @@ if {![file executable $xshot]} {
     puts stderr "demo: no screenshot tool at $xshot (build the xshot target)"
     exit 1
 }
+set output [file normalize $output]
+file mkdir [file dirname $output]
 if {[catch {exec $xshot -window [winfo id .c] $output} problem]} {
     puts stderr "demo: screenshot failed: $problem"
     exit 1
 }
-puts "demo: [llength $rows] images, screenshot in $output"
-if {!$stay} { exit 0 }
+puts "demo: $shown of [llength $rows] images shown, screenshot in $output"
+foreach failure $failures {
+    puts stderr "demo: not shown: $failure"
+}
+if {!$stay} { exit [expr {[llength $failures] > 0}] }

@@ -5,6 +5,7 @@
 #include "byteorder.h"
 
 #include "base/byteorder/element_kinds.h"
+#include "base/cpu_features.h"
 
 namespace tkpixmap::byteorder {
 namespace {
@@ -42,16 +43,12 @@ struct Member {
  * by arithmetic rather than by memory: on x86-64 each such routine is also
  * built for AVX2, with everything it calls folded in so that the wider
  * instructions reach the element loops, and each call takes that build when
- * the processor has it.  The choice is made per call from the processor
- * description the compiler's runtime fills in when the library is loaded
- * (before that it reads as "no AVX2", which is merely slower); unlike
- * loader-resolved clones it adds no symbols to the library's exports.
- * Defining TKPIXMAP_BASELINE_ONLY leaves the AVX2 builds out (to test the
- * baseline ones on a machine that has AVX2). */
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(TKPIXMAP_BASELINE_ONLY)
+ * the processor has it (processorHasAvx2, found once when the library is
+ * loaded, as for the line scanners); unlike loader-resolved clones this adds
+ * no symbols to the library's exports. */
+#if defined(TKPIXMAP_AVX2_BUILDS) && !defined(__clang__)
 #define TKP_HAS_AVX2_BUILD 1
 #define TKP_AVX2_BUILD __attribute__((target("avx2"), flatten))
-#define TKP_AVX2_AVAILABLE() __builtin_cpu_supports("avx2")
 #else
 #define TKP_HAS_AVX2_BUILD 0
 #endif
@@ -90,10 +87,10 @@ struct Dispatch<true, M> {
     return M::template to_external<true>(from, cursor, n);
   }
   static int to_host(unsigned char **cursor, Host *to, int n) {
-    return TKP_AVX2_AVAILABLE() ? to_host_avx2(cursor, to, n) : M::to_host(cursor, to, n);
+    return processorHasAvx2 ? to_host_avx2(cursor, to, n) : M::to_host(cursor, to, n);
   }
   static int to_external(const Host *from, unsigned char **cursor, int n) {
-    return TKP_AVX2_AVAILABLE() ? to_external_avx2(from, cursor, n) : M::to_external(from, cursor, n);
+    return processorHasAvx2 ? to_external_avx2(from, cursor, n) : M::to_external(from, cursor, n);
   }
 };
 #endif

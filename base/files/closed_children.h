@@ -8,7 +8,8 @@
 
 namespace tkpixmap::files {
 
-// Both expect the caller to hold a HandleTableLock, which guards the list.
+// Both expect the caller to hold handleTableMutex (handle_table.h), which
+// guards the list.
 
 // Collects `pid` if it has ended, otherwise remembers it for later.
 void collectOrRemember(pid_t pid);

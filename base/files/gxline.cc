@@ -1,5 +1,5 @@
 // gxline.cc - gx handles: opening files, collecting a finished command's
-// output, reading lines through the handle's window, tell, seek and close;
+// output, reading lines through the handle's read buffer, tell, seek and close;
 // and gxmap, which maps a command's output for callers' own records.
 
 #include "gxline.h"
@@ -18,7 +18,7 @@
 #include "base/files/closed_children.h"
 #include "base/files/handle_table.h"
 #include "base/files/line_scan.h"
-#include "base/files/read_window.h"
+#include "base/files/read_buffer.h"
 #include "baseutil.h"
 
 namespace tkpixmap::files {
@@ -68,8 +68,8 @@ off_t collectOutput(int &pid, int &pipeFd, int fd) {
   return status.st_size;
 }
 
-// Makes a command's output readable through the handle's window (gxmap's
-// work for a handle of the table, which reads without mapping).
+// Makes a command's output readable through the handle's read buffer
+// (gxmap's work for a handle of the table, which reads without mapping).
 void collectHandleOutput(HandleRecord *record) {
   const off_t size = collectOutput(record->pid, record->pipeFd, record->fd);
   if (size < 0) return;
@@ -86,22 +86,21 @@ void collectHandleOutput(HandleRecord *record) {
   record->readable = true;
 }
 
-// Whether the window holds the byte at `at`.
-inline bool inWindow(const HandleRecord *record, int at) {
-  return at >= record->windowStart && at < record->windowEnd;
+// Whether the read buffer holds the byte at `at`.
+inline bool inReadBuffer(const HandleRecord *record, int at) {
+  return at >= record->readBufferStart && at < record->readBufferEnd;
 }
 
-// How many bytes from `at`, a position in the window, the scanners may look
-// at: as many as are left of the buffer's room and of the window's data.
+// How many bytes from `at`, a position in the read buffer, the scanners may
+// look at: as many as are left of the caller's room and of the data read.
 inline size_t scanLimit(const HandleRecord *record, int at, size_t roomLeft) {
-  const size_t leftInWindow = static_cast<size_t>(record->windowEnd - at);
-  return roomLeft < leftInWindow ? roomLeft : leftInWindow;
+  const size_t leftInBuffer = static_cast<size_t>(record->readBufferEnd - at);
+  return roomLeft < leftInBuffer ? roomLeft : leftInBuffer;
 }
 
-// Where the line scanners may read up to in the window: its data and the
-// slack after it.
-inline const char *windowReadableEnd(const HandleRecord *record) {
-  return record->window + (record->windowEnd - record->windowStart) + kWindowSlack;
+// The byte at `at`, a position in the read buffer.
+inline const char *readBufferAt(const HandleRecord *record, int at) {
+  return record->readBuffer + (at - record->readBufferStart);
 }
 
 // Ends a gxline call whose line stopped at a newline or zero byte, `length`
@@ -122,8 +121,8 @@ inline int finishAtMark(HandleRecord *record, char *buffer, int position, size_t
 }
 
 // Copies the line at the read position into buffer, of which the first
-// `copied` bytes (0, or the scanners' window when the line is known to go
-// on past it) are copied already, filling the window as often as the line
+// `copied` bytes (0, or a scan block when the line is known to go on past
+// it) are copied already, filling the read buffer as often as the line
 // needs; the rules are those of gxline.
 [[gnu::noinline]] int copyLine(HandleRecord *record, char *buffer, int bufferSize,
                                size_t copied) {
@@ -147,51 +146,52 @@ inline int finishAtMark(HandleRecord *record, char *buffer, int position, size_t
       record->position = at;
       return done > 0 ? 1 : 0;
     }
-    if (!inWindow(record, at) && !fillWindow(record, at)) continue;  // the data ended at `at`
+    // A read buffer that cannot be filled at `at` means the data ended there.
+    if (!inReadBuffer(record, at) && !fillReadBuffer(record, at)) continue;
     const size_t limit = scanLimit(record, at, room - done);
-    const char *start = record->window + (at - record->windowStart);
-    const size_t length = copyLineBytes(buffer + done, start, limit, windowReadableEnd(record));
+    const char *start = readBufferAt(record, at);
+    const size_t length = copyLineBytes(buffer + done, start, limit);
     done += length;
     if (length < limit) return finishAtMark(record, buffer, position, done, start[length]);
   }
 }
 
-// gxline for a line that starts in the window and whose first bytes fill
-// the scanners' window, which is the common case, kept free of calls so
-// that it needs no stack frame.  kNotInWindow when the case does not apply
-// (nothing is changed then); kWindowCopied when the line goes on past the
-// scanners' window, whose bytes are then copied (the position is not moved
-// yet).  `copyWindow` is the scanners' window copy of the processor.
-constexpr int kNotInWindow = -1;
-constexpr int kWindowCopied = -2;
-template <WindowCopy copyWindow>
-[[gnu::always_inline]] inline int readLineInWindow(HandleRecord *record, char *buffer,
-                                                   int bufferSize) {
+// gxline for a line that starts in the read buffer with a whole scan block
+// there and in the caller's room, which is the common case, kept free of
+// calls so that it needs no stack frame.  kNotInReadBuffer when the case
+// does not apply (nothing is changed then); kScanBlockCopied when the line
+// goes on past the scan block, whose bytes are then copied (the position is
+// not moved yet).  `copyScanBlock` is the processor's scan block copy.
+constexpr int kNotInReadBuffer = -1;
+constexpr int kScanBlockCopied = -2;
+template <ScanBlockCopy copyScanBlock>
+[[gnu::always_inline]] inline int readLineInReadBuffer(HandleRecord *record, char *buffer,
+                                                       int bufferSize) {
   const int position = record->position;
-  if (!inWindow(record, position)) return kNotInWindow;
+  if (!inReadBuffer(record, position)) return kNotInReadBuffer;
   const size_t limit = scanLimit(record, position, static_cast<size_t>(bufferSize) - 1);
-  // The scanners' window must lie in the line's range: in the buffer and
-  // in the window's data (unlike mapped data, the window's bytes are all
-  // readable, wherever its pages begin).
-  if (limit < kLineWindow) return kNotInWindow;
-  const char *start = record->window + (position - record->windowStart);
-  const size_t length = copyWindow(buffer, start);
-  if (length == kLineWindow) return kWindowCopied;
+  // The scan block must lie in the line's range: in the caller's room and
+  // in the data read (wherever pages begin: the read buffer is all
+  // readable).
+  if (limit < kScanBlock) return kNotInReadBuffer;
+  const char *start = readBufferAt(record, position);
+  const size_t length = copyScanBlock(buffer, start);
+  if (length == kScanBlock) return kScanBlockCopied;
   return finishAtMark(record, buffer, position, length, start[length]);
 }
 
-// The whole of gxline, with the scanners' window copy `copyWindow`.
+// The whole of gxline, with the scan block copy `copyScanBlock`.
 struct LineReader {
-  template <WindowCopy copyWindow>
+  template <ScanBlockCopy copyScanBlock>
   [[gnu::always_inline]] static inline int run(int handle, char *buffer, int bufferSize) {
     // Fewer than 2 bytes leave no room for a single byte of a line:
     // answering "did not fit" forever would never make progress.
     if (buffer == nullptr || bufferSize < 2) return 0;
     HandleRecord *record = findRecordForReading(handle);
     if (record == nullptr) return 0;
-    const int result = readLineInWindow<copyWindow>(record, buffer, bufferSize);
+    const int result = readLineInReadBuffer<copyScanBlock>(record, buffer, bufferSize);
     if (result >= 0) return result;
-    return copyLine(record, buffer, bufferSize, result == kWindowCopied ? kLineWindow : 0);
+    return copyLine(record, buffer, bufferSize, result == kScanBlockCopied ? kScanBlock : 0);
   }
 };
 
@@ -199,11 +199,13 @@ struct LineReader {
 }  // namespace tkpixmap::files
 
 using namespace tkpixmap::files;
+using tkpixmap::MutexLock;
 
 extern "C" {
 
 int gxopen(const char *path) {
-  HandleTableLock lock;
+  MutexLock lock(handleTableMutex);
+  collectEndedChildren();
   if (path == nullptr) {
     errno = EINVAL;
     elog_complain(1, "Couldn't open %s\n", "(null)");
@@ -260,17 +262,19 @@ void gxmap(Mapped *record) {
 }
 
 int gxline(int handle, char *buffer, int bufferSize) {
-  return runWithFastestWindow<LineReader>(handle, buffer, bufferSize);
+  return runWithFastestScanBlock<LineReader>(handle, buffer, bufferSize);
 }
 
 int gxtell(int handle) {
-  HandleTableLock lock;
+  MutexLock lock(handleTableMutex);
+  collectEndedChildren();
   HandleRecord *record = findRecord(handle);
   return record != nullptr ? record->position : -1;
 }
 
 int gxseek(int handle, int offset) {
-  HandleTableLock lock;
+  MutexLock lock(handleTableMutex);
+  collectEndedChildren();
   HandleRecord *record = findRecord(handle);
   if (record == nullptr || offset < 0 || offset > record->size) return -1;
   record->position = offset;
@@ -280,7 +284,8 @@ int gxseek(int handle, int offset) {
 int gxclose(int handle) {
   HandleRecord *record;
   {
-    HandleTableLock lock;
+    MutexLock lock(handleTableMutex);
+    collectEndedChildren();
     record = takeRecord(handle);
     if (record == nullptr) return -1;
     // A command never read may run for long, or for ever: it is collected
@@ -291,7 +296,7 @@ int gxclose(int handle) {
     }
   }
   // The record is out of the table, so the rest needs no lock.
-  releaseWindow(record);
+  releaseReadBuffer(record);
   free(record);
   return 0;
 }

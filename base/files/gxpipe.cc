@@ -12,6 +12,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "base/files/closed_children.h"
 #include "base/files/handle_table.h"
 #include "base/out_of_memory.h"
 #include "baseutil.h"
@@ -158,6 +159,7 @@ void resetCaughtSignals() {
 }  // namespace tkpixmap::files
 
 using namespace tkpixmap::files;
+using tkpixmap::MutexLock;
 
 extern "C" int gxpipe(const char *command, char *const envp[], int *fdOut) {
   if (command == nullptr) {
@@ -169,7 +171,8 @@ extern "C" int gxpipe(const char *command, char *const envp[], int *fdOut) {
 
   int result = -1;
   {
-    HandleTableLock lock;
+    MutexLock lock(handleTableMutex);
+    collectEndedChildren();
     int input[2];
     char path[] = "/tmp/gxpipeXXXXXX";
     int output = -1;

@@ -1,7 +1,7 @@
 // handle_record.h - the record behind one gx handle: where its data comes
-// from, the read position, and the window of the data read last.
+// from, the read position, and the read buffer holding the data read last.
 //
-// The data is read through a reused window rather than mapped: on machines
+// The data is read through a reused buffer rather than mapped: on machines
 // where mapping a page costs far more than copying it (virtual machines, as
 // a rule), pread into one buffer is the cheaper way through a file, and a
 // file cut short while open then ends the data at the cut instead of
@@ -21,14 +21,15 @@ struct HandleRecord {
   int pid;          // command still to be collected, or -1
   int pipeFd;       // read end of the command's input pipe (the caller's), or -1
   int fd;           // the file, or the command's output, while the data has bytes
-                    // not yet read into the window; -1 once read whole, or closed
+                    // not yet read into the read buffer; -1 once read whole, or closed
   bool readable;    // a file, or a command's collected output: lines can be read
   int dataEnd;      // where the data ends: size, or earlier where a read found
                     // the file cut short
-  char *window;     // the bytes from windowStart to windowEnd; null until first read
-  int windowCapacity;
-  int windowStart;
-  int windowEnd;    // == windowStart while the window is empty
+  char *readBuffer;  // the bytes from readBufferStart to readBufferEnd; null
+                     // until first read
+  int readBufferCapacity;
+  int readBufferStart;
+  int readBufferEnd;  // == readBufferStart while the buffer is empty
 };
 
 }  // namespace tkpixmap::files

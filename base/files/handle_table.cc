@@ -12,7 +12,6 @@
 namespace tkpixmap::files {
 namespace {
 
-pthread_mutex_t gxMutex = PTHREAD_MUTEX_INITIALIZER;
 Tbl *handleTable = nullptr;  // created by whichever operation comes first
 
 void publish(int handle, HandleRecord *record) {
@@ -40,17 +39,11 @@ int entryCount() { return static_cast<int>(table()->count); }
 
 }  // namespace
 
+pthread_mutex_t handleTableMutex = PTHREAD_MUTEX_INITIALIZER;
+
 #if ATOMIC_POINTER_LOCK_FREE == 2
 std::atomic<HandleRecord *> publishedRecords[kPublishedHandles];
 #endif
-
-// Every gx call that takes the lock first collects the commands of closed
-// handles that have ended since, so none stays a zombie for long.
-HandleTableLock::HandleTableLock() {
-  pthread_mutex_lock(&gxMutex);
-  collectEndedChildren();
-}
-HandleTableLock::~HandleTableLock() { pthread_mutex_unlock(&gxMutex); }
 
 int insertRecord(HandleRecord *record) {
   int count = entryCount();
@@ -69,7 +62,8 @@ HandleRecord *findRecord(int handle) {
 }
 
 HandleRecord *findRecordLocked(int handle) {
-  HandleTableLock lock;
+  MutexLock lock(handleTableMutex);
+  collectEndedChildren();
   return findRecord(handle);
 }
 
@@ -92,10 +86,10 @@ HandleRecord *newRecord() {
   record->fd = -1;
   record->readable = false;
   record->dataEnd = 0;
-  record->window = nullptr;
-  record->windowCapacity = 0;
-  record->windowStart = 0;
-  record->windowEnd = 0;
+  record->readBuffer = nullptr;
+  record->readBufferCapacity = 0;
+  record->readBufferStart = 0;
+  record->readBufferEnd = 0;
   return record;
 }
 

@@ -8,17 +8,18 @@
 #include <atomic>
 
 #include "base/files/handle_record.h"
+#include "baseutil/mutex_lock.h"
 
 namespace tkpixmap::files {
 
-// Holds the table mutex for the lifetime of the object.
-class HandleTableLock {
- public:
-  HandleTableLock();
-  ~HandleTableLock();
-  HandleTableLock(const HandleTableLock &) = delete;
-  HandleTableLock &operator=(const HandleTableLock &) = delete;
-};
+// Guards the table and the list of closed children (closed_children.h).
+// Every gx call that takes it (with a MutexLock) first collects the commands
+// of closed handles that have ended since, so that none stays a zombie for
+// long:
+//   MutexLock lock(handleTableMutex);
+//   collectEndedChildren();
+// Its place in the lock order is in baseutil/mutex_lock.h.
+extern pthread_mutex_t handleTableMutex;
 
 // A copy of the table's first entries, kept equal to them under the mutex and
 // read without it, where pointers are atomic without locks (elsewhere
@@ -44,7 +45,7 @@ inline HandleRecord *findRecordForReading(int handle) {
   return findRecordLocked(handle);
 }
 
-// The functions below expect the caller to hold a HandleTableLock.
+// The functions below expect the caller to hold handleTableMutex.
 
 // Stores `record` at the lowest free handle and returns that handle.
 int insertRecord(HandleRecord *record);

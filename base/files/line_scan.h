@@ -1,18 +1,21 @@
-// line_scan.h - finding where a line ends in mapped data: the first newline
-// or zero byte, looked for a whole block at a time instead of byte by byte.
+// line_scan.h - finding where a line ends in the read buffer: the first
+// newline or zero byte, looked for a whole block at a time instead of byte
+// by byte, and the copy of the line out of the buffer.
 //
-// The scanners read the aligned blocks that contain the range, including a
-// few bytes before its start and after its end.  That is safe for mapped
-// data, which always spans whole pages: an aligned block never straddles a
-// page, so it is readable whenever one byte of it is.
+// The scanners read the aligned blocks that hold the range they are given:
+// up to 15 bytes before its start and up to 15 after its end.  The read
+// buffer (read_buffer.h) starts on a kScanAlignment boundary and keeps
+// kReadBufferSlack defined bytes after its data, so those blocks are always
+// inside it.
 //
-// The copy first looks at a whole window of 128 bytes at once, which holds
-// most lines of text: the end of the line is then found without a loop
-// whose exit the processor would mispredict once a line.  Neither the window
-// nor the unaligned loads of longer lines reach into the next 4096-byte
-// block unless the line does, so the copy touches no page that a
-// byte-by-byte reading of the same line would not touch (reading a file cut
-// short while mapped faults only past the page where the cut is).
+// The copy first looks at a whole scan block of 128 bytes, which holds most
+// lines of text: the end of the line is then found without a loop whose
+// exit the processor would mispredict once a line.
+//
+// Besides, no scanner reads into a 4096-byte page that the line does not
+// reach, even when `limit` goes further: the scanners stay correct over
+// memory that ends at any page, which the tests check against guard pages.
+// The read buffer does not need this; it costs a compare per line.
 #ifndef TKPIXMAP_BASE_FILES_LINE_SCAN_H
 #define TKPIXMAP_BASE_FILES_LINE_SCAN_H
 
@@ -22,18 +25,23 @@
 
 #include <bit>
 
+#include "base/cpu_features.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(TKPIXMAP_BASELINE_ONLY)
+#if defined(TKPIXMAP_AVX2_BUILDS)
 #include <immintrin.h>
-// copyLineInWindowAvx2 is compiled for processors with AVX2, to be chosen
-// at run time.  Defining TKPIXMAP_BASELINE_ONLY leaves it out (to test the
-// baseline scanners on a machine that has AVX2).
-#define TKP_LINE_SCAN_AVX2 1
 #endif
 
 namespace tkpixmap::files {
+
+// The alignment of the blocks the scanners read whole.
+#if defined(__SSE2__)
+constexpr size_t kScanAlignment = 16;
+#else
+constexpr size_t kScanAlignment = sizeof(uintptr_t);
+#endif
 
 // Word-at-a-time scan, for any host.  Byte order decides which end of a
 // word holds the lowest address.
@@ -131,17 +139,16 @@ inline void copyFewBytes(char *out, const char *in, size_t n) {
   }
 }
 
-// How many bytes the vector scanners look at in one go.
-constexpr size_t kLineWindow = 128;
+// How many bytes the vector scanners look at in one go: the scan block.
+constexpr size_t kScanBlock = 128;
 
 #if defined(__SSE2__)
-constexpr uintptr_t kWindowBlock = 4096;  // no page is smaller
+constexpr uintptr_t kPage = 4096;  // no page is smaller
 
-// Whether the window at `start` may be read: all of it within the `limit`
-// bytes of the line's range, and within one 4096-byte block.
-inline bool lineWindowFits(const char *start, size_t limit) {
-  return limit >= kLineWindow &&
-         reinterpret_cast<uintptr_t>(start) % kWindowBlock <= kWindowBlock - kLineWindow;
+// Whether the scan block at `start` may be read: all of it within the
+// `limit` bytes of the line's range, and within one page.
+inline bool scanBlockFits(const char *start, size_t limit) {
+  return limit >= kScanBlock && reinterpret_cast<uintptr_t>(start) % kPage <= kPage - kScanBlock;
 }
 
 // The newline and zero bytes among the 16 at p, one bit each.  A byte is
@@ -152,20 +159,20 @@ inline uint64_t lineEndMarks16(const char *p) {
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(least, _mm_setzero_si128())));
 }
 
-// Copies the line at `start` when it ends within the window, whose bytes
-// must all be readable and belong to the line's range (lineWindowFits), and
-// returns its length; returns kLineWindow, having copied the whole window,
-// when the line goes on past it.  Nothing is written past the line.
-inline size_t copyLineInWindow(char *out, const char *start) {
+// Copies the line at `start` when it ends within the scan block, whose
+// bytes must all belong to the line's range (scanBlockFits), and returns its
+// length; returns kScanBlock, having copied the whole block, when the line
+// goes on past it.  Nothing is written past the line.
+inline size_t copyLineInScanBlock(char *out, const char *start) {
   const uint64_t low = lineEndMarks16(start) | lineEndMarks16(start + 16) << 16 |
                        lineEndMarks16(start + 32) << 32 | lineEndMarks16(start + 48) << 48;
   const uint64_t high = lineEndMarks16(start + 64) | lineEndMarks16(start + 80) << 16 |
                         lineEndMarks16(start + 96) << 32 | lineEndMarks16(start + 112) << 48;
   if ((low | high) == 0) {
-    for (size_t at = 0; at < kLineWindow; at += 16)
+    for (size_t at = 0; at < kScanBlock; at += 16)
       _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at),
                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(start + at)));
-    return kLineWindow;
+    return kScanBlock;
   }
   // The first mark of the 128, found by arithmetic rather than by a branch
   // on which half holds it, which would go either way from line to line.
@@ -175,7 +182,7 @@ inline size_t copyLineInWindow(char *out, const char *start) {
   if (length >= 16) {
     // Eight blocks, each moved back as far as needed to end within the
     // line: the same stores whatever the length, so no branch on it.
-    for (size_t block = 0; block < kLineWindow; block += 16) {
+    for (size_t block = 0; block < kScanBlock; block += 16) {
       const size_t at = block < length - 16 ? block : length - 16;
       _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at),
                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(start + at)));
@@ -186,7 +193,7 @@ inline size_t copyLineInWindow(char *out, const char *start) {
   return length;
 }
 
-#if defined(TKP_LINE_SCAN_AVX2)
+#if defined(TKPIXMAP_AVX2_BUILDS)
 // The newline and zero bytes among the 32 at p, one bit each.
 [[gnu::target("avx2")]] inline uint64_t lineEndMarks32(const char *p) {
   const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
@@ -194,23 +201,23 @@ inline size_t copyLineInWindow(char *out, const char *start) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(least, _mm256_setzero_si256())));
 }
 
-// copyLineInWindow, 32 bytes at a time: half the instructions per line,
+// copyLineInScanBlock, 32 bytes at a time: half the instructions per line,
 // where the processor has AVX2.
-[[gnu::target("avx2")]] inline size_t copyLineInWindowAvx2(char *out, const char *start) {
+[[gnu::target("avx2")]] inline size_t copyLineInScanBlockAvx2(char *out, const char *start) {
   const uint64_t low = lineEndMarks32(start) | lineEndMarks32(start + 32) << 32;
   const uint64_t high = lineEndMarks32(start + 64) | lineEndMarks32(start + 96) << 32;
   if ((low | high) == 0) {
-    for (size_t at = 0; at < kLineWindow; at += 32)
+    for (size_t at = 0; at < kScanBlock; at += 32)
       _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + at),
                           _mm256_loadu_si256(reinterpret_cast<const __m256i *>(start + at)));
-    return kLineWindow;
+    return kScanBlock;
   }
   const uint64_t inHigh = 0 - static_cast<uint64_t>(low == 0);
   const uint64_t marks = low | (high & inHigh);  // not 0
   const size_t length = static_cast<size_t>(__builtin_ctzll(marks)) + (64 & inHigh);
   if (length >= 32) {
     // Four blocks, each moved back as far as needed to end within the line.
-    for (size_t block = 0; block < kLineWindow; block += 32) {
+    for (size_t block = 0; block < kScanBlock; block += 32) {
       const size_t at = block < length - 32 ? block : length - 32;
       _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + at),
                           _mm256_loadu_si256(reinterpret_cast<const __m256i *>(start + at)));
@@ -229,24 +236,19 @@ inline size_t copyLineInWindow(char *out, const char *start) {
 
 // copyLineBytes for a line whose first `done` bytes are copied and hold no
 // newline or zero byte: sixteen bytes at a time, with unaligned loads while
-// a whole block is readable.  Kept out of line so that the short lines' path
-// stays small.
+// all sixteen belong to the range and lie in a page the line reaches.  Kept
+// out of line so that the short lines' path stays small.
 [[gnu::noinline]] inline size_t copyLineBytesFrom(char *out, const char *start, size_t limit,
-                                                   const char *readableEnd, size_t done) {
+                                                   size_t done) {
   const __m128i newlines = _mm_set1_epi8('\n');
   const __m128i zeros = _mm_setzero_si128();
-  // Sixteen bytes are loaded only while all of them belong to the range: a
-  // range that ends where the data was cut short ends on a page's last
-  // byte, and the next page faults.
-  (void)readableEnd;
   while (limit - done >= 16) {
-    const size_t toBlockEnd = kWindowBlock - reinterpret_cast<uintptr_t>(start + done) % kWindowBlock;
-    if (toBlockEnd < 16) {
-      // Sixteen bytes from here would reach into the next page, where the
-      // line need not go on (the data may have been cut short while mapped,
-      // and touching a page past the cut faults): the bytes up to the
-      // page's end are looked at through their aligned block.
-      const size_t part = toBlockEnd < limit - done ? toBlockEnd : limit - done;
+    const size_t toPageEnd = kPage - reinterpret_cast<uintptr_t>(start + done) % kPage;
+    if (toPageEnd < 16) {
+      // Sixteen bytes from here would reach into the next page, which the
+      // line need not reach: the bytes up to the page's end are looked at
+      // through their aligned block.
+      const size_t part = toPageEnd < limit - done ? toPageEnd : limit - done;
       const size_t found = findLineEndBySse2(start + done, part);
       copyFewBytes(out + done, start + done, found);
       done += found;
@@ -277,11 +279,10 @@ inline size_t copyLineInWindow(char *out, const char *start) {
   return length;
 }
 #else
-// copyLineInWindow for hosts without SSE2: the word scanner over the
-// window, then one copy.  It reads the aligned words that hold the window,
-// which a window within the line's range and its slack may.
-inline size_t copyLineInWindow(char *out, const char *start) {
-  const size_t length = findLineEndByWords(start, kLineWindow);
+// copyLineInScanBlock for hosts without SSE2: the word scanner over the
+// block, then one copy.
+inline size_t copyLineInScanBlock(char *out, const char *start) {
+  const size_t length = findLineEndByWords(start, kScanBlock);
   memcpy(out, start, length);
   return length;
 }
@@ -290,57 +291,49 @@ inline size_t copyLineInWindow(char *out, const char *start) {
 // Copies the line at `start` into `out` and returns its length: the bytes
 // before the first newline or zero byte among the `limit` at start (all of
 // them when there is none).  `out` has room for `limit` bytes; nothing is
-// written past the line.  Bytes up to `readableEnd` may be read, which must be
-// at least the 16-byte boundary after start + limit.
-inline size_t copyLineBytes(char *out, const char *start, size_t limit, const char *readableEnd) {
+// written past the line.
+inline size_t copyLineBytes(char *out, const char *start, size_t limit) {
 #if defined(__SSE2__)
-  if (!lineWindowFits(start, limit)) return copyLineBytesFrom(out, start, limit, readableEnd, 0);
-  const size_t length = copyLineInWindow(out, start);
-  if (length < kLineWindow) return length;
-  return copyLineBytesFrom(out, start, limit, readableEnd, kLineWindow);
+  if (!scanBlockFits(start, limit)) return copyLineBytesFrom(out, start, limit, 0);
+  const size_t length = copyLineInScanBlock(out, start);
+  if (length < kScanBlock) return length;
+  return copyLineBytesFrom(out, start, limit, kScanBlock);
 #else
-  (void)readableEnd;
   const size_t length = findLineEndByWords(start, limit);
   memcpy(out, start, length);
   return length;
 #endif
 }
 
-// The scanners' window copy, as a template argument: a reader is compiled
-// once per window copy, so that each is inlined where lines are read.
-using WindowCopy = size_t (*)(char *, const char *);
+// A scan block copy, as a template argument: a reader is compiled once per
+// copy, so that each is inlined where lines are read.
+using ScanBlockCopy = size_t (*)(char *, const char *);
 
-// Runs Reader::run<copy>(arguments...) with the window copy every
+// Runs Reader::run<copy>(arguments...) with the scan block copy every
 // processor of this host has.
 template <class Reader, class... Arguments>
-[[gnu::noinline]] int runWithBaselineWindow(Arguments... arguments) {
-  return Reader::template run<copyLineInWindow>(arguments...);
+[[gnu::noinline]] int runWithBaselineScanBlock(Arguments... arguments) {
+  return Reader::template run<copyLineInScanBlock>(arguments...);
 }
 
-#if defined(TKP_LINE_SCAN_AVX2)
-// Whether this processor runs the AVX2 scanner, found when the library is
-// loaded and constant after; read by any thread.
-[[maybe_unused]] static const bool haveAvx2 = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}();
-
-// The same, compiled for AVX2 as a whole, so that its window copy is inlined.
+#if defined(TKPIXMAP_AVX2_BUILDS)
+// The same, compiled for AVX2 as a whole, so that its scan block copy is
+// inlined.
 template <class Reader, class... Arguments>
-[[gnu::target("avx2"), gnu::noinline]] int runWithAvx2Window(Arguments... arguments) {
-  return Reader::template run<copyLineInWindowAvx2>(arguments...);
+[[gnu::target("avx2"), gnu::noinline]] int runWithAvx2ScanBlock(Arguments... arguments) {
+  return Reader::template run<copyLineInScanBlockAvx2>(arguments...);
 }
 #endif
 
-// Runs Reader::run<copy>(arguments...) with the fastest window copy this
-// processor has, chosen when the library is loaded; callers reach the
-// chosen reader by a jump.
+// Runs Reader::run<copy>(arguments...) with the fastest scan block copy this
+// processor has (processorHasAvx2); callers reach the chosen reader by a
+// jump.
 template <class Reader, class... Arguments>
-inline int runWithFastestWindow(Arguments... arguments) {
-#if defined(TKP_LINE_SCAN_AVX2)
-  if (haveAvx2) return runWithAvx2Window<Reader>(arguments...);
+inline int runWithFastestScanBlock(Arguments... arguments) {
+#if defined(TKPIXMAP_AVX2_BUILDS)
+  if (processorHasAvx2) return runWithAvx2ScanBlock<Reader>(arguments...);
 #endif
-  return runWithBaselineWindow<Reader>(arguments...);
+  return runWithBaselineScanBlock<Reader>(arguments...);
 }
 
 }  // namespace tkpixmap::files

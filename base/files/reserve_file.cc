@@ -6,6 +6,8 @@
 #include <pthread.h>
 #include <stdio.h>
 
+#include "baseutil/mutex_lock.h"
+
 namespace tkpixmap::files {
 namespace {
 
@@ -13,6 +15,7 @@ constexpr int reservedCount = 2;
 
 // A fixed array rather than a heap one: it exists from load time, so neither
 // call can run out of memory.
+// Any thread; guarded by reserveMutex.
 FILE *reservedStreams[reservedCount] = {};
 pthread_mutex_t reserveMutex = PTHREAD_MUTEX_INITIALIZER;
 
@@ -24,17 +27,16 @@ using namespace tkpixmap::files;
 extern "C" {
 
 void reserve_FILE(void) {
-  pthread_mutex_lock(&reserveMutex);
+  tkpixmap::MutexLock lock(reserveMutex);
   for (FILE *&slot : reservedStreams) {
     // "e": close-on-exec, so that commands started meanwhile do not carry
     // the spares along.  A failed open leaves the slot for the next call.
     if (slot == nullptr) slot = fopen("/dev/null", "re");
   }
-  pthread_mutex_unlock(&reserveMutex);
 }
 
 void release_FILE(void) {
-  pthread_mutex_lock(&reserveMutex);
+  tkpixmap::MutexLock lock(reserveMutex);
   for (FILE *&slot : reservedStreams) {
     if (slot != nullptr) {
       fclose(slot);
@@ -42,7 +44,6 @@ void release_FILE(void) {
       break;
     }
   }
-  pthread_mutex_unlock(&reserveMutex);
 }
 
 }  // extern "C"

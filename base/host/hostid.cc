@@ -20,6 +20,7 @@
 #include "base/out_of_memory.h"
 #include "base/host/text_view.h"
 #include "baseutil.h"
+#include "baseutil/mutex_lock.h"
 #include "gxline.h"
 #include "hostid.h"
 #include "reserve_file.h"
@@ -38,6 +39,9 @@ constexpr double kInterfaceCacheSeconds = 60.0;
 constexpr size_t kResolverFirstBuffer = 1024;
 constexpr size_t kResolverMaxBuffer = 1 << 20;
 
+// Each service below runs one call at a time under its own lock; my_ip
+// calls my_ips, so my_ip_lock comes before my_ips_lock (the lock order is
+// in baseutil/mutex_lock.h).
 pthread_mutex_t my_ip_lock = PTHREAD_MUTEX_INITIALIZER;
 pthread_mutex_t ip2name_lock = PTHREAD_MUTEX_INITIALIZER;
 pthread_mutex_t name2ip_lock = PTHREAD_MUTEX_INITIALIZER;
@@ -176,7 +180,7 @@ int my_hardware(char *buf) { return uname_part(buf, &utsname::machine, false); }
 int my_ip(char *name, char *dotted, uint32_t *ip) {
   char host[HOSTID_UNAME_SIZE];
   my_hostname(host);
-  pthread_mutex_lock(&my_ip_lock);
+  tkpixmap::MutexLock lock(my_ip_lock);
   int result = 0;
   HostAnswer answer;
   if (resolve_name(host, answer)) {
@@ -193,7 +197,6 @@ int my_ip(char *name, char *dotted, uint32_t *ip) {
       result = -1;
     }
   }
-  pthread_mutex_unlock(&my_ip_lock);
   return result;
 }
 
@@ -204,7 +207,7 @@ int ip2name(uint32_t ip, char *name) {
   }
   char key[16];
   snprintf(key, sizeof key, "%d", std::bit_cast<int32_t>(ip));
-  pthread_mutex_lock(&ip2name_lock);
+  tkpixmap::MutexLock lock(ip2name_lock);
   int result = -1;
   const char *known_failure =
       unresolved_ips != nullptr ? static_cast<const char *>(getarr(unresolved_ips, key)) : nullptr;
@@ -224,12 +227,11 @@ int ip2name(uint32_t ip, char *name) {
     setarr(unresolved_ips, key, kept);
     elog_complain(0, "Can't lookup hostname for ip address %s", dotted);
   }
-  pthread_mutex_unlock(&ip2name_lock);
   return result;
 }
 
 int name2ip(const char *name, uint32_t *ip, char *dotted) {
-  pthread_mutex_lock(&name2ip_lock);
+  tkpixmap::MutexLock lock(name2ip_lock);
   HostAnswer answer;
   int result = 0;
   if (resolve_name(name, answer)) {
@@ -240,12 +242,11 @@ int name2ip(const char *name, uint32_t *ip, char *dotted) {
     dotted[0] = '\0';
     result = -1;
   }
-  pthread_mutex_unlock(&name2ip_lock);
   return result;
 }
 
 int my_username(char *buf) {
-  pthread_mutex_lock(&username_lock);
+  tkpixmap::MutexLock lock(username_lock);
   if (username_cache[0] == '\0') {
     // The whole name from the password database, not cut as cuserid cuts it.
     struct passwd entry;
@@ -262,7 +263,6 @@ int my_username(char *buf) {
   } else {
     copy_cut(buf, HOSTID_LOGIN_SIZE, username_cache);
   }
-  pthread_mutex_unlock(&username_lock);
   return result;
 }
 
@@ -286,7 +286,7 @@ uint32_t my_ipaddress(void) {
 }
 
 int my_ips(uint32_t *ips) {
-  pthread_mutex_lock(&my_ips_lock);
+  tkpixmap::MutexLock lock(my_ips_lock);
   const double now = std_now();
   if (now - ips_time > kInterfaceCacheSeconds) {
     read_interface_list();
@@ -295,7 +295,6 @@ int my_ips(uint32_t *ips) {
   memcpy(ips, ips_cache, static_cast<size_t>(ips_count) * sizeof *ips);
   ips[ips_count] = 0;
   const int count = ips_count;
-  pthread_mutex_unlock(&my_ips_lock);
   return count;
 }
 

@@ -19,6 +19,7 @@
 
 #include "base/host/text_view.h"
 #include "baseutil.h"
+#include "baseutil/mutex_lock.h"
 
 namespace tkpixmap::shims {
 namespace {
@@ -45,6 +46,8 @@ constexpr std::array<SignalName, 30> signal_names{{
 constexpr std::string_view kSigPrefix = "SIG";
 static_assert(SIG2STR_SIZE >= kSigPrefix.size() + sizeof "VTALRM");
 
+// getpwnam's record is the C library's one static: any thread's lookup and
+// copy of it happen under this lock.
 pthread_mutex_t pwnam_lock = PTHREAD_MUTEX_INITIALIZER;
 
 // Largest whole-second count the timer's int conversion can take safely.
@@ -63,13 +66,12 @@ int UNIMPLEMENTED(const char *what, int result) {
 }
 
 int std_getpwnam(const char *name, struct passwd *out) {
-  pthread_mutex_lock(&pwnam_lock);
+  tkpixmap::MutexLock lock(pwnam_lock);
   const struct passwd *found = getpwnam(name);
   if (found != nullptr)
     *out = *found;
   else
     memset(out, 0, sizeof *out);
-  pthread_mutex_unlock(&pwnam_lock);
   return found != nullptr ? 0 : -1;
 }
 

@@ -9,7 +9,11 @@
 #     environment from an install at their own prefix.  Also checks the
 #     installed files: one copy of each library, nothing outside the prefix,
 #     the man pages, no library in the package folder.
-#  2. A scratch install at a plain prefix, and three C consumers built
+#  2. A C program built with pkg-config and no rpath against the installs
+#     at /usr and /usr/local, as a user builds one: at /usr it runs as it
+#     is, at /usr/local once ldconfig has been run (in the private root, over
+#     a private /etc).
+#  3. A scratch install at a plain prefix, and three C consumers built
 #     against it: pkg-config on the command line, CMake's pkg_check_modules
 #     IMPORTED_TARGET, and find_package(tkpixmap) with its imported targets.
 # Usage: check_install.sh BUILD_DIR SOURCE_DIR XSTATE CC TCLSH WISH [TCLSH9 WISH9 TCL9_PREFIX]
@@ -96,9 +100,6 @@ if [ -n "$tcl9_prefix" ]; then
   check_prefix "$tcl9_prefix" "" "$tclsh9" "$wish9"
 fi
 
-# Consumers of a scratch install.
-scratch=$work/scratch
-cmake --install "$build" --prefix "$scratch" >/dev/null
 cat >"$work/probe.c" <<'C'
 #include <baseutil.h>
 #include <byteorder.h>
@@ -109,6 +110,43 @@ int main(void) {
   return cleanpath("/a/./b/../c", 0, path) != 0 && path[0] == '/' && out[0] == 4 ? 0 : 1;
 }
 C
+
+# The probe built with pkg-config against the install at PREFIX (staged by
+# check_prefix), linked as the README shows, without an rpath: it must run,
+# after ldconfig when LDCONFIG is yes.
+check_plain_consumer() {
+  prefix=$1 ldconfig=$2
+  # shellcheck disable=SC2016
+  unshare -m --propagation private sh -eu -c '
+    stage=$1 prefix=$2 ldconfig=$3 cc=$4 probe=$5 work=$6
+    mount -t overlay overlay -o "lowerdir=$stage$prefix:$prefix" "$prefix"
+    # ldconfig writes /etc/ld.so.cache: a private /etc takes it.
+    layers=$work/etc-layers$(echo "$prefix" | tr / _)
+    mkdir -p "$layers"
+    mount -t tmpfs tmpfs "$layers"
+    mkdir "$layers/upper" "$layers/work"
+    mount -t overlay overlay -o "lowerdir=/etc,upperdir=$layers/upper,workdir=$layers/work" /etc
+    program=$layers/probe
+    # shellcheck disable=SC2046
+    "$cc" "$probe" -o "$program" $(pkg-config --cflags --libs tkpixmap)
+    if [ "$ldconfig" = yes ]; then
+      if "$program" 2>/dev/null; then before="ran"; else before="did not run"; fi
+      ldconfig
+      "$program" || { echo "FAIL: $prefix: the pkg-config consumer does not run after ldconfig"; exit 1; }
+      echo "$prefix: cc with pkg-config, no rpath: $before before ldconfig, ran after it"
+    else
+      "$program" || { echo "FAIL: $prefix: the pkg-config consumer does not run"; exit 1; }
+      echo "$prefix: cc with pkg-config, no rpath: ran"
+    fi
+  ' check "$work/stage$(echo "$prefix" | tr / _)" "$prefix" "$ldconfig" "$cc" "$work/probe.c" "$work" ||
+    status=1
+}
+check_plain_consumer /usr no
+check_plain_consumer /usr/local yes
+
+# Consumers of a scratch install.
+scratch=$work/scratch
+cmake --install "$build" --prefix "$scratch" >/dev/null
 pcdir=$(dirname "$(find "$scratch" -name tkpixmap.pc)")
 # shellcheck disable=SC2046
 if PKG_CONFIG_PATH=$pcdir "$cc" "$work/probe.c" -o "$work/probe" \

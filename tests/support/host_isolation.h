@@ -58,13 +58,20 @@ std::string shell(const std::string &command);
 
 // Runs body (a lambda using gtest assertions) in a child; a child that
 // skipped skips the test, a child that failed fails it.  The child's gtest
-// failures are printed by the child itself.
+// failures are printed by the child itself.  Only the child's own failures
+// count, so that in a table of cases one failed row does not fail the rows
+// after it.
 #define TKP_RUN_IN_CHILD(...)                                                         \
   do {                                                                                \
-    auto tkp_child_body = (__VA_ARGS__);                                                 \
+    auto tkp_child_body = (__VA_ARGS__);                                              \
     int tkp_child_status = ::tkpixmap::testing::run_in_child([&]() -> int {           \
+      const ::testing::TestResult *tkp_result =                                       \
+          ::testing::UnitTest::GetInstance()->current_test_info()->result();          \
+      const int tkp_parts_before = tkp_result->total_part_count();                    \
       tkp_child_body();                                                               \
-      if (::testing::Test::HasFailure()) return 1;                                    \
+      for (int tkp_part = tkp_parts_before; tkp_part < tkp_result->total_part_count(); \
+           ++tkp_part)                                                                \
+        if (tkp_result->GetTestPartResult(tkp_part).failed()) return 1;               \
       return ::testing::Test::IsSkipped() ? ::tkpixmap::testing::kChildSkipped : 0;   \
     });                                                                               \
     if (tkp_child_status == ::tkpixmap::testing::kChildSkipped)                       \

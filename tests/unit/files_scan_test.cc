@@ -1,6 +1,7 @@
 // files_scan_test.cc - the block-at-a-time line scanners against a byte-by-
 // byte reading of the same data, on data placed against inaccessible pages
-// so that a read outside what a mapping guarantees faults.
+// so that a read past the aligned blocks around the data, or into a page the
+// line does not reach, faults.
 
 #include <stdint.h>
 #include <string.h>
@@ -71,9 +72,6 @@ TEST(LineScan, BlockScannersAgreeWithAByteLoopAtPageEdges) {
         data[i] = random() % density == 0 ? kAlphabet[2 + random() % 2]
                                           : kAlphabet[random() % sizeof kAlphabet];
       }
-      // What a mapping of `size` bytes guarantees readable.
-      const uintptr_t end = reinterpret_cast<uintptr_t>(data + size);
-      const char *readableEnd = data + size + (16 - end % 16) % 16;
       for (size_t position = 0; position < size; ++position) {
         const char *start = data + position;
         for (size_t limit : {size - position, size_t{1}, size_t{15}, size_t{16}, size_t{17},
@@ -87,7 +85,7 @@ TEST(LineScan, BlockScannersAgreeWithAByteLoopAtPageEdges) {
           ASSERT_EQ(findLineEnd(start, limit), expected);
 
           std::vector<char> out(limit + 32, '#');
-          ASSERT_EQ(copyLineBytes(out.data(), start, limit, readableEnd), expected);
+          ASSERT_EQ(copyLineBytes(out.data(), start, limit), expected);
           ASSERT_EQ(memcmp(out.data(), start, expected), 0);
           for (size_t k = expected; k < out.size(); ++k)
             ASSERT_EQ(out[k], '#') << "written past the line at " << k;
@@ -102,35 +100,33 @@ TEST(LineScan, LongRunsWithoutTerminators) {
   const size_t size = 4000;
   char *data = page.end() - size;
   memset(data, 'x', size);
-  const char *readableEnd = page.end();
   std::vector<char> out(size + 16, '#');
   for (size_t cut : {size_t{0}, size_t{1}, size_t{1000}, size - 17, size - 1}) {
     SCOPED_TRACE(cut);
     data[cut] = '\n';
     EXPECT_EQ(findLineEnd(data, size), cut);
     EXPECT_EQ(findLineEndByWords(data, size), cut);
-    EXPECT_EQ(copyLineBytes(out.data(), data, size, readableEnd), cut);
+    EXPECT_EQ(copyLineBytes(out.data(), data, size), cut);
     data[cut] = 'x';
   }
   EXPECT_EQ(findLineEnd(data, size), size);
   EXPECT_EQ(findLineEndByWords(data + 3, size - 3), size - 3);
-  EXPECT_EQ(copyLineBytes(out.data(), data + 5, size - 5, readableEnd), size - 5);
+  EXPECT_EQ(copyLineBytes(out.data(), data + 5, size - 5), size - 5);
   EXPECT_EQ(std::string(out.data(), size - 5), std::string(size - 5, 'x'));
   EXPECT_EQ(findLineEnd(data, 0), 0u);
   EXPECT_EQ(findLineEndByWords(data, 0), 0u);
 }
 
-// Lines read through the 128-byte window and past it: every length from 0
-// to 300 at start offsets all over a page, with limits that let the window
+// Lines read through the 128-byte scan block and past it: every length from
+// 0 to 300 at start offsets all over a page, with limits that let the block
 // be used, that just refuse it and that cut the line, held against the byte
 // loop; nothing may be written past the line.
-TEST(LineScan, WindowedCopyAgreesWithAByteLoop) {
+TEST(LineScan, ScanBlockCopyAgreesWithAByteLoop) {
   GuardedPage page;
   const size_t pageSize = static_cast<size_t>(page.end() - page.begin());
   std::mt19937 random(2024);
   for (char &byte : std::span<char>(page.begin(), pageSize))
     byte = static_cast<char>('a' + random() % 26);
-  const char *readableEnd = page.end();
   std::vector<char> out(pageSize + 32);
   for (size_t start = 0; start < pageSize; start += 7) {
     const size_t length = (start * 31) % 301;
@@ -145,31 +141,32 @@ TEST(LineScan, WindowedCopyAgreesWithAByteLoop) {
       const char *line = page.begin() + start;
       std::fill(out.begin(), out.end(), '#');
       const size_t expected = naiveLineEnd(line, limit);
-      ASSERT_EQ(copyLineBytes(out.data(), line, limit, readableEnd), expected);
+      ASSERT_EQ(copyLineBytes(out.data(), line, limit), expected);
       ASSERT_EQ(memcmp(out.data(), line, expected), 0);
       for (size_t k = expected; k < out.size(); ++k)
         ASSERT_EQ(out[k], '#') << "written past the line at " << k;
-      // The window copies, each where the processor has it, copy the same
-      // bytes (the baseline one is the word scanner's on hosts without SSE2).
-      struct WindowCopyRow {
+      // The scan block copies, each where the processor has it, copy the
+      // same bytes (the baseline one is the word scanner's on hosts without
+      // SSE2).
+      struct ScanBlockCopyRow {
         const char *name;
-        WindowCopy copy;
+        ScanBlockCopy copy;
         bool available;
       };
-      const WindowCopyRow windowCopies[] = {
-          {"baseline", copyLineInWindow, true},
-#if defined(TKP_LINE_SCAN_AVX2)
-          {"AVX2", copyLineInWindowAvx2, __builtin_cpu_supports("avx2") != 0},
+      const ScanBlockCopyRow scanBlockCopies[] = {
+          {"baseline", copyLineInScanBlock, true},
+#if defined(TKPIXMAP_AVX2_BUILDS)
+          {"AVX2", copyLineInScanBlockAvx2, tkpixmap::processorHasAvx2},
 #endif
       };
-      for (const WindowCopyRow &row : windowCopies) {
-        if (limit < kLineWindow || pageSize - start < kLineWindow || !row.available) continue;
+      for (const ScanBlockCopyRow &row : scanBlockCopies) {
+        if (limit < kScanBlock || pageSize - start < kScanBlock || !row.available) continue;
         std::fill(out.begin(), out.end(), '#');
-        const size_t inWindow = std::min(naiveLineEnd(line, kLineWindow), kLineWindow);
-        ASSERT_EQ(row.copy(out.data(), line), inWindow) << row.name;
-        ASSERT_EQ(memcmp(out.data(), line, inWindow), 0) << row.name;
-        for (size_t k = inWindow; k < out.size(); ++k)
-          ASSERT_EQ(out[k], '#') << row.name << " window written past the line at " << k;
+        const size_t inBlock = std::min(naiveLineEnd(line, kScanBlock), kScanBlock);
+        ASSERT_EQ(row.copy(out.data(), line), inBlock) << row.name;
+        ASSERT_EQ(memcmp(out.data(), line, inBlock), 0) << row.name;
+        for (size_t k = inBlock; k < out.size(); ++k)
+          ASSERT_EQ(out[k], '#') << row.name << " scan block written past the line at " << k;
       }
     }
     if (terminated) page.begin()[start + length] = static_cast<char>('a' + random() % 26);
@@ -177,10 +174,10 @@ TEST(LineScan, WindowedCopyAgreesWithAByteLoop) {
 }
 
 // A line that ends before its page does must be read without touching the
-// next page even when the limit says the data goes on (a file cut short
-// while mapped): neither the window nor the sixteen-byte loop that takes
-// over where the window does not fit may reach past the page.
-TEST(LineScan, WindowDoesNotReachIntoTheNextPage) {
+// next page even when the limit says the data goes on: neither the scan
+// block nor the sixteen-byte loop that takes over where the block does not
+// fit may reach past the page.
+TEST(LineScan, ScanBlockDoesNotReachIntoTheNextPage) {
   GuardedPage page;
   const size_t pageSize = static_cast<size_t>(page.end() - page.begin());
   ASSERT_EQ(pageSize % 4096, 0u);
@@ -198,9 +195,7 @@ TEST(LineScan, WindowDoesNotReachIntoTheNextPage) {
     const char *line = page.end() - c.fromEnd;
     page.end()[-static_cast<ptrdiff_t>(c.fromEnd - c.lineLength)] = '\n';
     // Claims 300 bytes, of which those past the page would fault.
-    const uintptr_t claimedEnd = reinterpret_cast<uintptr_t>(line) + 300;
-    const char *readableEnd = line + 300 + (16 - claimedEnd % 16) % 16;
-    EXPECT_EQ(copyLineBytes(out.data(), line, 300, readableEnd), c.lineLength);
+    EXPECT_EQ(copyLineBytes(out.data(), line, 300), c.lineLength);
     EXPECT_EQ(memcmp(out.data(), line, c.lineLength), 0);
     page.end()[-static_cast<ptrdiff_t>(c.fromEnd - c.lineLength)] = 'x';
   }

@@ -39,7 +39,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/files/read_window.h"
+#include "base/files/read_buffer.h"
 #include "baseutil.h"
 #include "gxline.h"
 #include "tests/support/files_descriptors.h"
@@ -186,18 +186,18 @@ bool noChildren() {
   return false;
 }
 
-// Handles opened while it lives read through windows of `bytes` bytes, so
-// that lines cross the ends of windows as they do in files of megabytes.
-class WindowOf {
+// Handles opened while it lives read through read buffers of `bytes` bytes,
+// so that lines cross the ends of buffers as they do in files of megabytes.
+class ReadBufferOf {
  public:
-  explicit WindowOf(int bytes) { tkpixmap::files::setWindowBytes(bytes); }
-  ~WindowOf() { tkpixmap::files::setWindowBytes(kDefault); }
-  static constexpr int kDefault = tkpixmap::files::kDefaultWindowBytes;
+  explicit ReadBufferOf(int bytes) { tkpixmap::files::setReadBufferBytes(bytes); }
+  ~ReadBufferOf() { tkpixmap::files::setReadBufferBytes(kDefault); }
+  static constexpr int kDefault = tkpixmap::files::kDefaultReadBufferBytes;
 };
 
-// Window sizes for the line tables: the usual one, and windows of a few
-// bytes, whose ends fall inside lines, on newlines and on zero bytes.
-const int kWindowSizes[] = {WindowOf::kDefault, 1, 2, 3, 7};
+// Read buffer sizes for the line tables: the usual one, and buffers of a
+// few bytes, whose ends fall inside lines, on newlines and on zero bytes.
+const int kReadBufferSizes[] = {ReadBufferOf::kDefault, 1, 2, 3, 7};
 
 // Every line of a handle, pieces of overlong lines joined.
 std::vector<std::string> readLines(int handle, int bufferSize = 4096) {
@@ -263,11 +263,11 @@ const LineCase kLineCases[] = {
 
 TEST(GxLineRules, TableOfBuiltData) {
   TempDir dir;
-  for (int window : kWindowSizes)
+  for (int readBuffer : kReadBufferSizes)
   for (const LineCase &c : kLineCases) {
     SCOPED_TRACE(c.name);
-    SCOPED_TRACE(testing::Message() << "window of " << window);
-    WindowOf windowSize(window);
+    SCOPED_TRACE(testing::Message() << "read buffer of " << readBuffer);
+    ReadBufferOf readBufferSize(readBuffer);
     int handle = openData(dir, c.data);
     ASSERT_GE(handle, 0);
     // A canary after the buffer shows that nothing is written past it.
@@ -312,11 +312,11 @@ TEST(GxLineRules, LongLinesOfAFileComeBackWhole) {
     expected.push_back(line);
     data += line + "\n";
   }
-  for (int window : {WindowOf::kDefault, 1000, 4096})
+  for (int readBuffer : {ReadBufferOf::kDefault, 1000, 4096})
   for (int bufferSize : {2, 3, 16, 4096}) {
     SCOPED_TRACE(bufferSize);
-    SCOPED_TRACE(testing::Message() << "window of " << window);
-    WindowOf windowSize(window);
+    SCOPED_TRACE(testing::Message() << "read buffer of " << readBuffer);
+    ReadBufferOf readBufferSize(readBuffer);
     int handle = openData(dir, data);
     ASSERT_GE(handle, 0);
     EXPECT_EQ(readLines(handle, bufferSize), expected);
@@ -372,10 +372,11 @@ TEST(GxLineRules, VariedLinesAgainstAByteModel) {
     if (i % 13 == 5 && length > 0) data[data.size() - static_cast<size_t>(length) / 2 - 1] = '\0';
     if (i % 7 != 3) data += '\n';
   }
-  for (int window : {WindowOf::kDefault, 100, 4096 + 7})
+  for (int readBuffer : {ReadBufferOf::kDefault, 100, 4096 + 7})
   for (int bufferSize : {2, 16, 17, 127, 128, 129, 130, 200, 4096}) {
-    SCOPED_TRACE(testing::Message() << "buffer of " << bufferSize << ", window of " << window);
-    WindowOf windowSize(window);
+    SCOPED_TRACE(testing::Message() << "buffer of " << bufferSize << ", read buffer of "
+                                    << readBuffer);
+    ReadBufferOf readBufferSize(readBuffer);
     const int handle = openData(dir, data);
     ASSERT_GE(handle, 0);
     std::vector<char> buffer(static_cast<size_t>(bufferSize) + 8);
@@ -446,9 +447,9 @@ CutOutcome readAfterCut(const std::string &path, const std::string &text, off_t 
 }
 
 // A file cut short by another process after gxopen.  The data is read
-// through a window filled by read calls, which end where the file now ends:
-// the data ends at the cut, whether it falls inside a page or at a page's
-// end, with no signal (reading through a mapping would raise SIGBUS past
+// through a read buffer filled by read calls, which end where the file now
+// ends: the data ends at the cut, whether it falls inside a page or at a
+// page's end, with no signal (reading through a mapping would raise SIGBUS past
 // the page of the cut).  Cuts at each of the last sixteen bytes of the
 // first page, and a little before, end the line that runs into the cut
 // there without touching the second page.  A stretch of a line that ends
@@ -491,9 +492,9 @@ TEST(GxLineRules, AFileCutShortWhileOpenEndsAtTheCut) {
 
 TEST(GxSeek, BoundsAndRereading) {
   TempDir dir;
-  for (int window : kWindowSizes) {
-    SCOPED_TRACE(testing::Message() << "window of " << window);
-    WindowOf windowSize(window);
+  for (int readBuffer : kReadBufferSizes) {
+    SCOPED_TRACE(testing::Message() << "read buffer of " << readBuffer);
+    ReadBufferOf readBufferSize(readBuffer);
     const std::string data = "first\nsecond\n";
     const int size = static_cast<int>(data.size());
     int handle = openData(dir, data);
@@ -745,7 +746,9 @@ std::vector<std::string> runAndRead(const std::string &command, char *const envp
   return lines;
 }
 
-TEST(GxPipe, CommandOutputAndStandardErrorAreCaptured) {
+// What commands write to standard output and standard error, in the
+// environment given, comes back as lines.
+TEST(GxPipe, CommandsAndTheirLines) {
   SKIP_PIPES_UNDER_TSAN();
   TempDir dir;
   std::string script = dir.write("both.sh",
@@ -753,25 +756,32 @@ TEST(GxPipe, CommandOutputAndStandardErrorAreCaptured) {
                                  "echo \"out $1 $2\"\n"
                                  "echo err >&2\n"
                                  "printf 'no newline'\n");
-  using Lines = std::vector<std::string>;
-  EXPECT_EQ(runAndRead(script + " a b"), (Lines{"out a b", "err", "no newline"}));
-  // Runs of blanks separate words; there is no shell to interpret quotes.
-  EXPECT_EQ(runAndRead("  " + script + "   x   'y z' "), (Lines{"out x 'y", "err", "no newline"}));
-  EXPECT_EQ(runAndRead("/usr/bin/printf a\\nb\\n\\nc"), (Lines{"a", "b", "", "c"}));
-  // Standard input is at end of file at once: cat ends with nothing to say.
-  LogCapture log;
-  EXPECT_EQ(runAndRead("/bin/cat"), Lines{});
-}
-
-TEST(GxPipe, EnvironmentIsExactlyTheOneGiven) {
-  SKIP_PIPES_UNDER_TSAN();
   char one[] = "ONE=1";
   char two[] = "TWO=two words";
   char *const envp[] = {one, two, nullptr};
   using Lines = std::vector<std::string>;
-  EXPECT_EQ(runAndRead("/usr/bin/env", envp), (Lines{"ONE=1", "TWO=two words"}));
-  LogCapture log;
-  EXPECT_EQ(runAndRead("/usr/bin/env", nullptr), Lines{});
+  const struct {
+    const char *what;
+    std::string command;
+    char *const *envp;
+    Lines lines;
+  } rows[] = {
+      {"output and standard error", script + " a b", kNoEnvironment,
+       {"out a b", "err", "no newline"}},
+      {"runs of blanks separate words; there is no shell to interpret quotes",
+       "  " + script + "   x   'y z' ", kNoEnvironment, {"out x 'y", "err", "no newline"}},
+      {"empty lines", "/usr/bin/printf a\\nb\\n\\nc", kNoEnvironment, {"a", "b", "", "c"}},
+      {"standard input is at end of file at once: cat has nothing to say", "/bin/cat",
+       kNoEnvironment, {}},
+      {"the environment is exactly the one given", "/usr/bin/env", envp,
+       {"ONE=1", "TWO=two words"}},
+      {"a null environment is an empty one", "/usr/bin/env", nullptr, {}},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.what);
+    LogCapture log;  // an empty output is logged
+    EXPECT_EQ(runAndRead(row.command, row.envp), row.lines);
+  }
 }
 
 TEST(GxPipe, EmptyOutputIsLoggedAndReadsAsEnd) {
@@ -1146,7 +1156,8 @@ TEST(GxMap, RecordsWithoutAChildOrFileAreOnlyLogged) {
 }
 
 // Callers that keep their own records read the mapping gxmap leaves in
-// them (handles read through windows instead, which must not change this).
+// them (handles read through a read buffer instead, which must not change
+// this).
 TEST(GxMap, ACallersRecordGetsItsCommandsOutputMapped) {
   SKIP_PIPES_UNDER_TSAN();
   char path[] = "/tmp/gxmap_test.XXXXXX";

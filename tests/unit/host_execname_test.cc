@@ -54,30 +54,39 @@ pid_t zombie() {
   return child;
 }
 
+pid_t collected() {
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
+
 TEST(HostExecname, ExitedProcessesFallBack) {
   std::string why = tkpixmap::testing::why_no_forking();
   if (!why.empty()) GTEST_SKIP() << why;
-  {
-    // Ended, not yet collected: its argument list is still there, and empty.
-    pid_t child = zombie();
+  const struct {
+    const char *what;
+    pid_t (*process)();
+    bool reported;  // "failed to read /proc/PID/cmdline" is logged
+  } rows[] = {
+      {"ended, not yet collected: its argument list is still there, and empty", zombie, false},
+      {"gone: the fall-back file cannot be opened either", collected, true},
+      {"no such number", [] { return pid_t{-5}; }, true},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.what);
+    const pid_t pid = row.process();
     LogCapture log;
-    EXPECT_EQ(taken(pidexecname(child)), "");
-    EXPECT_EQ(log.messages().size(), 0u) << log.all();
-    waitpid(child, nullptr, 0);
+    EXPECT_EQ(taken(pidexecname(pid)), "");
+    if (row.reported) {
+      EXPECT_EQ(log.count(ELOG_LOG, "failed to read /proc/" + std::to_string(pid) + "/cmdline: "),
+                1)
+          << log.all();
+    } else {
+      EXPECT_EQ(log.messages().size(), 0u) << log.all();
+    }
+    if (pid > 0) waitpid(pid, nullptr, 0);  // the zombie; the others are gone already
   }
-  {
-    // Gone: the fall-back file cannot be opened either.
-    pid_t child = fork();
-    if (child == 0) _exit(0);
-    waitpid(child, nullptr, 0);
-    LogCapture log;
-    EXPECT_EQ(taken(pidexecname(child)), "");
-    EXPECT_EQ(log.count(ELOG_LOG, "failed to read /proc/" + std::to_string(child) + "/cmdline: "), 1)
-        << log.all();
-  }
-  LogCapture log;
-  EXPECT_EQ(taken(pidexecname(-5)), "");
-  EXPECT_EQ(log.count(ELOG_LOG, "failed to read /proc/-5/cmdline: "), 1) << log.all();
 }
 
 TEST(HostExecname, UnreadableLinkFallsBackToTheArguments) {

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <set>
@@ -84,13 +85,21 @@ TEST(HostInterfaceList, ClassicAndCurrentFormsAndNonAddresses) {
 TEST(HostNames, FromUname) {
   struct utsname names;
   ASSERT_EQ(uname(&names), 0);
-  char buf[HOSTID_UNAME_SIZE];
-  ASSERT_EQ(my_os(buf), 0);
-  EXPECT_STREQ(buf, names.sysname);
-  ASSERT_EQ(my_hardware(buf), 0);
-  EXPECT_STREQ(buf, names.machine);
-  ASSERT_EQ(my_hostname(buf), 0);
-  EXPECT_EQ(std::string(buf), std::string(names.nodename).substr(0, strcspn(names.nodename, ".")));
+  const struct {
+    const char *what;
+    int (*service)(char *);
+    std::string expected;
+  } rows[] = {
+      {"my_os", my_os, names.sysname},
+      {"my_hardware", my_hardware, names.machine},
+      {"my_hostname", my_hostname,
+       std::string(names.nodename).substr(0, strcspn(names.nodename, "."))},
+  };
+  for (const auto &row : rows) {
+    char buf[HOSTID_UNAME_SIZE];
+    ASSERT_EQ(row.service(buf), 0) << row.what;
+    EXPECT_EQ(std::string(buf), row.expected) << row.what;
+  }
 }
 
 TEST(HostNames, HostNameIsCutAtItsFirstDot) {
@@ -173,6 +182,27 @@ std::string isolate(const ScratchDir &scratch, const std::string &hosts,
   return why;
 }
 
+using SbinFiles = std::map<std::string, std::string>;
+
+// Runs body in a child isolated by isolate() with the hosts file `hosts`
+// and the /sbin stand-ins that `sbin` makes for the scratch directory;
+// skips where namespaces or the isolation cannot be had.
+void in_isolation(const std::string &hosts,
+                  const std::function<SbinFiles(const std::string &scratch)> &sbin,
+                  const std::function<void(const std::string &scratch)> &body) {
+  std::string why = tkpixmap::testing::why_no_namespaces();
+  if (!why.empty()) GTEST_SKIP() << why;
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  TKP_RUN_IN_CHILD([&] {
+    std::string reason = isolate(scratch, hosts, sbin(scratch.path()));
+    if (!reason.empty()) GTEST_SKIP() << reason;
+    body(scratch.path());
+  });
+}
+
+SbinFiles no_stand_ins(const std::string &) { return {}; }
+
 std::string counting_ifconfig(const std::string &count_file) {
   return "#!/bin/sh\necho start >> " + count_file + "\nexec /sbin/ifconfig.real \"$@\"\n";
 }
@@ -211,16 +241,13 @@ std::string test_hosts() {
 }
 
 TEST(HostIdentityNamespace, FortyAddressesAndTheResolver) {
-  std::string why = tkpixmap::testing::why_no_namespaces();
-  if (!why.empty()) GTEST_SKIP() << why;
-  ScratchDir scratch;
-  ASSERT_FALSE(scratch.path().empty());
-  const std::string count_file = scratch.path() + "/starts";
-  TKP_RUN_IN_CHILD([&] {
-    std::string reason = isolate(scratch, test_hosts(),
-                                 {{"ifconfig", counting_ifconfig(count_file)},
-                                  {"ifconfig.real", real_ifconfig()}});
-    if (reason.empty()) reason = add_forty_addresses();
+  auto counted = [](const std::string &scratch) {
+    return SbinFiles{{"ifconfig", counting_ifconfig(scratch + "/starts")},
+                     {"ifconfig.real", real_ifconfig()}};
+  };
+  in_isolation(test_hosts(), counted, [](const std::string &scratch) {
+    const std::string count_file = scratch + "/starts";
+    std::string reason = add_forty_addresses();
     if (!reason.empty()) GTEST_SKIP() << reason;
     ASSERT_EQ(chmod("/sbin/ifconfig.real", 0755), 0);
 
@@ -302,13 +329,7 @@ TEST(HostIdentityNamespace, FortyAddressesAndTheResolver) {
 }
 
 TEST(HostIdentityNamespace, ThreadsReportEachUnresolvedAddressOnce) {
-  std::string why = tkpixmap::testing::why_no_namespaces();
-  if (!why.empty()) GTEST_SKIP() << why;
-  ScratchDir scratch;
-  ASSERT_FALSE(scratch.path().empty());
-  TKP_RUN_IN_CHILD([&] {
-    std::string reason = isolate(scratch, test_hosts(), {});
-    if (!reason.empty()) GTEST_SKIP() << reason;
+  in_isolation(test_hosts(), no_stand_ins, [](const std::string &) {
     LogCapture log;
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
@@ -338,15 +359,9 @@ TEST(HostIdentityNamespace, ThreadsReportEachUnresolvedAddressOnce) {
 }
 
 TEST(HostIdentityNamespace, LoopbackOnly) {
-  std::string why = tkpixmap::testing::why_no_namespaces();
-  if (!why.empty()) GTEST_SKIP() << why;
-  ScratchDir scratch;
-  ASSERT_FALSE(scratch.path().empty());
-  TKP_RUN_IN_CHILD([&] {
-    std::string reason = isolate(scratch, "127.0.0.1 localhost\n", {});
-    if (!reason.empty()) GTEST_SKIP() << reason;
+  in_isolation("127.0.0.1 localhost\n", no_stand_ins, [](const std::string &) {
     EXPECT_EQ(my_ipaddress(), 0u) << "no interface has an address yet";
-    reason = tkpixmap::testing::shell("ip link set lo up");
+    std::string reason = tkpixmap::testing::shell("ip link set lo up");
     if (!reason.empty()) GTEST_SKIP() << reason;
     EXPECT_EQ(my_ipaddress(), numeric(127, 0, 0, 1));
     uint32_t ips[HOSTID_IPS_SIZE];
@@ -375,16 +390,12 @@ const char *kClassicListing =
     "          inet addr:10.1.2.4  Bcast:10.1.2.255  Mask:255.255.255.0\n";
 
 TEST(HostIdentityNamespace, ClassicListingFromAStandIn) {
-  std::string why = tkpixmap::testing::why_no_namespaces();
-  if (!why.empty()) GTEST_SKIP() << why;
-  ScratchDir scratch;
-  ASSERT_FALSE(scratch.path().empty());
-  const std::string environment = scratch.path() + "/environment";
-  TKP_RUN_IN_CHILD([&] {
-    std::string script = "#!/bin/sh\nenv > " + environment + "\ncat <<'EOF'\n" +
-                         kClassicListing + "EOF\n";
-    std::string reason = isolate(scratch, "127.0.0.1 localhost\n", {{"ifconfig", script}});
-    if (!reason.empty()) GTEST_SKIP() << reason;
+  auto listing = [](const std::string &scratch) {
+    return SbinFiles{{"ifconfig", "#!/bin/sh\nenv > " + scratch + "/environment\ncat <<'EOF'\n" +
+                                      kClassicListing + "EOF\n"}};
+  };
+  in_isolation("127.0.0.1 localhost\n", listing, [](const std::string &scratch) {
+    const std::string environment = scratch + "/environment";
     setenv("TKP_MARKER", "1", 1);
     uint32_t ips[HOSTID_IPS_SIZE];
     ASSERT_EQ(my_ips(ips), 2);
@@ -402,19 +413,16 @@ TEST(HostIdentityNamespace, ClassicListingFromAStandIn) {
 }
 
 TEST(HostIdentityNamespace, MissingOrSilentCommandGivesNoAddresses) {
-  std::string why = tkpixmap::testing::why_no_namespaces();
-  if (!why.empty()) GTEST_SKIP() << why;
+  auto silent = [](const std::string &) {
+    return SbinFiles{{"ifconfig", "#!/bin/sh\necho 'eth0: flags=4163<UP>'\n"}};
+  };
   for (bool missing : {true, false}) {
-    ScratchDir scratch;
-    ASSERT_FALSE(scratch.path().empty());
-    TKP_RUN_IN_CHILD([&] {
-      std::string reason = isolate(scratch, "127.0.0.1 localhost\n",
-                                   {{"ifconfig", "#!/bin/sh\necho 'eth0: flags=4163<UP>'\n"}});
-      if (!reason.empty()) GTEST_SKIP() << reason;
+    SCOPED_TRACE(missing ? "missing" : "silent");
+    in_isolation("127.0.0.1 localhost\n", silent, [missing](const std::string &scratch) {
       if (missing) {
         // An overlay whiteout hides the command.
         ASSERT_EQ(umount("/sbin"), 0);
-        const std::string upper = scratch.path() + "/hidden";
+        const std::string upper = scratch + "/hidden";
         std::filesystem::create_directories(upper + "/u");
         std::filesystem::create_directories(upper + "/w");
         ASSERT_EQ(mknod((upper + "/u/ifconfig").c_str(), S_IFCHR | 0600, makedev(0, 0)), 0);

@@ -137,69 +137,77 @@ void check_table(const std::string &table, const std::vector<Lookup> &lookups,
   });
 }
 
-TEST(HostMountTable, LongestCoveringMountPointWinsInEitherOrder) {
-  const std::vector<Lookup> lookups = {
+// One mount table and the lookups held against it.
+struct TableCase {
+  const char *what;
+  std::string table;
+  std::vector<Lookup> lookups;
+  std::vector<std::string> directories;
+};
+
+std::vector<TableCase> tableCases() {
+  const std::vector<Lookup> homeAndRoot = {
       {"@/home/u", 0, "", "/dev/home", 0},
       {"@/home", 0, "", "/dev/home", 0},
       {"@/other", 0, "", "/dev/root", 0},
       {"/", 0, "", "/dev/root", 0},
   };
-  check_table("/dev/root / ext4 rw 0 0\n/dev/home @/home ext4 rw 0 0\n", lookups,
-              {"home/u", "other"});
-  check_table("/dev/home @/home ext4 rw 0 0\n/dev/root / ext4 rw 0 0\n", lookups,
-              {"home/u", "other"});
-}
-
-TEST(HostMountTable, PrefixOfANameIsNoMountPoint) {
-  check_table("/dev/root / ext4 rw 0 0\n/dev/usr @/usr ext4 rw 0 0\n",
-              {{"@/usr2/lib", 0, "", "/dev/root", 0}, {"@/usr/lib", 0, "", "/dev/usr", 0}},
-              {"usr/lib", "usr2/lib"});
-  check_table("/dev/root / ext4 rw 0 0\n/dev/usr @/usr ext4 rw 0 0\n/dev/usr2 @/usr2 ext4\n",
-              {{"@/usr2/lib", 0, "", "/dev/usr2", 0}, {"@/usr", 0, "", "/dev/usr", 0}},
-              {"usr/lib", "usr2/lib"});
-}
-
-TEST(HostMountTable, EarlierLineWinsAmongEquals) {
-  check_table("/dev/root / ext4\n/dev/first @/home ext4\n/dev/second @/home ext4\n",
-              {{"@/home/u", 0, "", "/dev/first", 0}}, {"home/u"});
-}
-
-TEST(HostMountTable, RemoteDevicesNameTheirHost) {
-  const std::string long_host(90, 'n');
-  check_table("/dev/root / ext4\nfileserver:/export/home @/home nfs rw\n" + long_host +
-                  ":/x @/far nfs\n",
-              {{"@/home/u", 0, "fileserver", "/export/home", 1},
-               {"@/far", 0, long_host.substr(0, PATHINFO_HOST_SIZE - 1), "/x", 1},
-               {"@/other", 0, "", "/dev/root", 0}},
-              {"home/u", "far", "other"});
-}
-
-TEST(HostMountTable, RelativePathsResolveAgainstTheWorkingDirectory) {
-  check_table("/dev/root / ext4\n/dev/home @/home ext4\n",
-              {{"home/u", 0, "", "/dev/home", 0},
-               {"./home/../other", 0, "", "/dev/root", 0},
-               {".", 0, "", "/dev/root", 0}},
-              {"home/u", "other"});
-}
-
-TEST(HostMountTable, NoCoveringLineFailsWithoutReport) {
-  check_table("/dev/home @/home ext4\nnofields\n\n", {{"/etc", -1, "", "", -1}}, {"home"});
-}
-
-TEST(HostMountTable, EscapedMountPointsMatchTheirPaths) {
-  check_table("/dev/root / ext4\nmy\\040device @/my\\040disk ext4\n",
-              {{"@/my disk/x", 0, "", "my device", 0}}, {"my disk/x"});
-}
-
-TEST(HostMountTable, PiecesOfALongLineAreNoEntries) {
+  const std::string longHost(90, 'n');
   // Read in 255-byte pieces, this line's first piece would end with the
   // mount point "@/d...d", which covers the path below.
   ScratchDir probe;
-  const size_t root_length = probe.path().size() + 5;  // "<scratch>/tree"
-  const std::string deep(252 - root_length, 'd');
-  const std::string line = "x @/" + deep + "/elsewhere ext4 rw 0 0\n";
-  check_table("/dev/root / ext4\n" + line, {{"@/" + deep + "/sub", 0, "", "/dev/root", 0}},
-              {deep + "/sub"});
+  const size_t rootLength = probe.path().size() + 5;  // "<scratch>/tree"
+  const std::string deep(252 - rootLength, 'd');
+  return {
+      {"the longest covering mount point wins, root listed first",
+       "/dev/root / ext4 rw 0 0\n/dev/home @/home ext4 rw 0 0\n", homeAndRoot,
+       {"home/u", "other"}},
+      {"the longest covering mount point wins, root listed last",
+       "/dev/home @/home ext4 rw 0 0\n/dev/root / ext4 rw 0 0\n", homeAndRoot,
+       {"home/u", "other"}},
+      {"a prefix of a name is no mount point",
+       "/dev/root / ext4 rw 0 0\n/dev/usr @/usr ext4 rw 0 0\n",
+       {{"@/usr2/lib", 0, "", "/dev/root", 0}, {"@/usr/lib", 0, "", "/dev/usr", 0}},
+       {"usr/lib", "usr2/lib"}},
+      {"a prefix of a name is no mount point, both mounted",
+       "/dev/root / ext4 rw 0 0\n/dev/usr @/usr ext4 rw 0 0\n/dev/usr2 @/usr2 ext4\n",
+       {{"@/usr2/lib", 0, "", "/dev/usr2", 0}, {"@/usr", 0, "", "/dev/usr", 0}},
+       {"usr/lib", "usr2/lib"}},
+      {"the earlier line wins among equals",
+       "/dev/root / ext4\n/dev/first @/home ext4\n/dev/second @/home ext4\n",
+       {{"@/home/u", 0, "", "/dev/first", 0}},
+       {"home/u"}},
+      {"remote devices name their host",
+       "/dev/root / ext4\nfileserver:/export/home @/home nfs rw\n" + longHost + ":/x @/far nfs\n",
+       {{"@/home/u", 0, "fileserver", "/export/home", 1},
+        {"@/far", 0, longHost.substr(0, PATHINFO_HOST_SIZE - 1), "/x", 1},
+        {"@/other", 0, "", "/dev/root", 0}},
+       {"home/u", "far", "other"}},
+      {"relative paths resolve against the working directory",
+       "/dev/root / ext4\n/dev/home @/home ext4\n",
+       {{"home/u", 0, "", "/dev/home", 0},
+        {"./home/../other", 0, "", "/dev/root", 0},
+        {".", 0, "", "/dev/root", 0}},
+       {"home/u", "other"}},
+      {"no covering line fails without a report", "/dev/home @/home ext4\nnofields\n\n",
+       {{"/etc", -1, "", "", -1}},
+       {"home"}},
+      {"escaped mount points match their paths",
+       "/dev/root / ext4\nmy\\040device @/my\\040disk ext4\n",
+       {{"@/my disk/x", 0, "", "my device", 0}},
+       {"my disk/x"}},
+      {"pieces of a long line are no entries",
+       "/dev/root / ext4\nx @/" + deep + "/elsewhere ext4 rw 0 0\n",
+       {{"@/" + deep + "/sub", 0, "", "/dev/root", 0}},
+       {deep + "/sub"}},
+  };
+}
+
+TEST(HostMountTable, LookupsInTheTestsOwnTables) {
+  for (const TableCase &c : tableCases()) {
+    SCOPED_TRACE(c.what);
+    check_table(c.table, c.lookups, c.directories);
+  }
 }
 
 TEST(HostMountTable, MissingPathsAndTablesAreReported) {
