@@ -1,5 +1,5 @@
 // mutex_lock.h - holds a pthread mutex for a scope: the one lock guard of
-// the services (base/) and of libbaseutil.  Header-only, so that both
+// the services (base/), of libbaseutil and of the X home (tkpixmap/x11).  Header-only, so that both
 // libraries compile it in; pthread rather than std::mutex, whose lock may
 // throw, because neither library may need the C++ runtime.
 //

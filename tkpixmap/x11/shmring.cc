@@ -13,7 +13,7 @@
 #include <sys/socket.h>
 
 #include "tkpixmap/x11/display_list.h"
-#include "tkpixmap/x11/mutex_lock.h"
+#include "baseutil/mutex_lock.h"
 #include "tkpixmap/x11/symbols.h"
 #include "tkpixmap/x11/trap.h"
 
@@ -86,10 +86,9 @@ bool share(Display *display, XShmSegmentInfo &segment) {
   Bool sent;
   int error;
   {
-    IgnoredErrors refusal(display);
+    CaughtErrors refusal(display);
     sent = runtimeX().shm.Attach(display, &segment);
-    x11->Sync(display, False);  // a server elsewhere refuses (BadAccess)
-    error = refusal.first();
+    error = refusal.first();  // a server elsewhere refuses (BadAccess)
   }
   // Marked for removal at once: it goes when the last of the two detaches,
   // even if this process ends without a word.

@@ -8,7 +8,7 @@
 #include <stdlib.h>
 
 #include "tkpixmap/x11/display_list.h"
-#include "tkpixmap/x11/mutex_lock.h"
+#include "baseutil/mutex_lock.h"
 #include "tkpixmap/x11/xlib.h"
 
 namespace tkpixmap {
@@ -65,19 +65,38 @@ void unlist(DisplayTrap *trap, const Instance *instance, unsigned long handled) 
   }
 }
 
-int ignoreXError(ClientData data, XErrorEvent *event) {
+int ignoreXError(ClientData, XErrorEvent *) { return 0; }
+
+int catchXError(ClientData data, XErrorEvent *event) {
   int *first = static_cast<int *>(data);
   if (*first == Success) *first = event->error_code;
   return 0;
 }
 
+void waitForServer(Display *display) {
+  const XlibFunctions *x11 = resolvedXlib();
+  if (x11 != nullptr) x11->Sync(display, False);
+}
+
 }  // namespace
 
 IgnoredErrors::IgnoredErrors(Display *display, bool wanted) {
-  if (wanted) handler_ = Tk_CreateErrorHandler(display, -1, -1, -1, ignoreXError, &first_);
+  if (wanted) handler_ = Tk_CreateErrorHandler(display, -1, -1, -1, ignoreXError, nullptr);
 }
 IgnoredErrors::~IgnoredErrors() {
   if (handler_ != nullptr) Tk_DeleteErrorHandler(handler_);
+}
+
+CaughtErrors::CaughtErrors(Display *display)
+    : display_(display),
+      handler_(Tk_CreateErrorHandler(display, -1, -1, -1, catchXError, &first_)) {}
+CaughtErrors::~CaughtErrors() {
+  waitForServer(display_);  // before the handler, which points here, goes
+  Tk_DeleteErrorHandler(handler_);
+}
+int CaughtErrors::first() {
+  waitForServer(display_);
+  return first_;
 }
 
 // Runs in the thread that lets go of the image last, which for an image

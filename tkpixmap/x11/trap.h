@@ -23,10 +23,11 @@ void awaitBuild(Instance *instance);
 
 // Swallows the X errors of the requests made on `display` while it exists:
 // for giving back server resources that may already be gone (a refused
-// build's, or those of a colour map that went with its window), or asking
-// for what the server may refuse, where an error must not reach Tk's
-// default handler, which would end the process.  The first error's code is
-// kept for those who wait for the answer.
+// build's, or those of a colour map that went with its window), where an
+// error must not reach Tk's default handler, which would end the process.
+// Nothing is waited for: the errors may arrive after the guard has gone,
+// and Tk (8.6) still calls a deleted handler for the requests made while it
+// lived, so the handler holds no pointer into the guard.
 class IgnoredErrors {
  public:
   // Only while `wanted`: a guard that is not needed costs nothing.
@@ -35,10 +36,26 @@ class IgnoredErrors {
   IgnoredErrors(const IgnoredErrors &) = delete;
   IgnoredErrors &operator=(const IgnoredErrors &) = delete;
 
-  // Success, or the code of the first error seen so far.
-  int first() const { return first_; }
+ private:
+  Tk_ErrorHandler handler_ = nullptr;
+};
+
+// Catches the X errors of the requests made on `display` while it exists,
+// for asking what the server may refuse.  first() and the guard's going
+// wait for the server (a round trip), so no error of those requests can
+// arrive later.
+class CaughtErrors {
+ public:
+  explicit CaughtErrors(Display *display);
+  ~CaughtErrors();
+  CaughtErrors(const CaughtErrors &) = delete;
+  CaughtErrors &operator=(const CaughtErrors &) = delete;
+
+  // Success, or the code of the first error.
+  int first();
 
  private:
+  Display *display_;
   int first_ = Success;
   Tk_ErrorHandler handler_ = nullptr;
 };
