@@ -16,10 +16,9 @@
 // The images are a 120-colour plasma, so that the 8-bit PseudoColor build
 // (at most 128 colours) takes the same image as the others.
 //
-// The benchmark links the library's objects rather than the shared library,
-// so that it can hand an image its pixels back after each build (a built
-// image keeps its pixmap for good, and ten builds of a 2000x1500 image would
-// otherwise hold 120 MB in the server).  The servers: see x11_harness.h.
+// Each build is of a freshly loaded image (loaded, and deleted after, with
+// the timer stopped): a loaded image keeps what was built for it while it
+// lives.  The servers: see x11_harness.h.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -36,10 +35,8 @@
 #include "bench/suite_main.h"
 #include "bench/x11_harness.h"
 #include "byteorder.h"
-#include "tkpixmap/colours.h"
-#include "tkpixmap/pack.h"
-#include "tkpixmap/record.h"
-#include "tkpixmap/xbuild.h"
+#include "tkpixmap/x11/colours.h"
+#include "tkpixmap/x11/pack.h"
 
 namespace {
 
@@ -50,51 +47,6 @@ struct Size {
   std::string name() const { return std::to_string(width) + "x" + std::to_string(height); }
 };
 const Size kSizes[] = {{320, 240}, {1000, 750}, {2000, 1500}};
-
-// One loaded image whose record is put back into its unbuilt state (its
-// decoded pixels, no pixmap) before every build.
-struct LoadedImage {
-  std::string handle;
-  tkpixmap::PixmapRecord *record = nullptr;
-  std::vector<unsigned char> pixels;  // the decoded block, as the reader left it
-};
-
-LoadedImage &imageOf(const Size &size) {
-  static std::map<std::string, LoadedImage> images;
-  LoadedImage &image = images[size.name()];
-  if (image.record != nullptr) return image;
-  std::string file = xbench::plasmaFile(size.width, size.height, kColours);
-  image.handle = xbench::eval("pixmap create " + file);
-  image.record = tkpixmap::findRecord(image.handle.c_str());
-  if (image.record == nullptr) xbench::die("no record for " + image.handle);
-  const PixelBlock &block = image.record->block;
-  image.pixels.assign(block.pixelPtr, block.pixelPtr + size_t(block.pitch) * block.height);
-  return image;
-}
-
-void unbuild(LoadedImage &image) {
-  tkpixmap::PixmapRecord *record = image.record;
-  if (record->pixmap != tkpixmap::kNoPixmap) {
-    Tk_FreePixmap(record->display, record->pixmap);
-    XFreeGC(record->display, record->gc);
-    record->pixmap = tkpixmap::kNoPixmap;
-    record->gc = nullptr;
-  }
-  if (record->mask != tkpixmap::kNoPixmap) {
-    Tk_FreePixmap(record->display, record->mask);
-    record->mask = tkpixmap::kNoPixmap;
-  }
-  // The cells themselves stay taken: the next build asks for the same colours.
-  free(record->cells);
-  record->cells = nullptr;
-  record->cellCount = 0;
-  record->ncolors = -1;
-  if (record->block.pixelPtr == nullptr) {
-    record->block.pixelPtr =
-        reinterpret_cast<unsigned char *>(Tcl_Alloc(static_cast<unsigned>(image.pixels.size())));
-  }
-  memcpy(record->block.pixelPtr, image.pixels.data(), image.pixels.size());
-}
 
 // The colour requests an 8-bit build of the image makes, one per distinct
 // colour, as the build makes them.
@@ -122,21 +74,21 @@ void buildOnCanvas(benchmark::State &state, Size size, int depth) {
     return;
   }
   Display *display = xbench::displayOf(canvas);
-  LoadedImage &image = imageOf(size);
-  const std::string create = canvas + " create pixmap " + image.handle + " 0 0";
+  const std::string file = xbench::plasmaFile(size.width, size.height, kColours);
   for (auto _ : state) {
     state.PauseTiming();
-    unbuild(image);
+    const std::string handle = xbench::eval("pixmap create " + file);
     XSync(display, False);
     state.ResumeTiming();
-    xbench::eval(create);
+    xbench::eval(canvas + " create pixmap " + handle + " 0 0");
     XSync(display, False);  // the server has the pixels
     state.PauseTiming();
-    if (image.record->pixmap == tkpixmap::kNoPixmap) {
+    if (xbench::eval(canvas + " find all").empty()) {
       state.SkipWithError("the image was not built");
       break;
     }
-    xbench::eval(canvas + " delete all");
+    xbench::eval(canvas + " delete all; pixmap delete " + handle);
+    XSync(display, False);
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * size.width * size.height);
