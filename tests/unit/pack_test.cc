@@ -441,4 +441,47 @@ TEST(PackSizes, ImageBytesRefusesWhatCannotBeHeld) {
   }
 }
 
+// A loaded image keeps one byte a pixel and a palette: packing the palette
+// and looking each pixel up must give what packing its RGBA gives, for
+// every layout, and the same opacity bitmap.
+TEST(PackIndexed, PaletteAndLookUpEqualPackingTheRgba) {
+  std::mt19937 random(11);
+  const int width = 37, height = 5;
+  std::vector<uint32_t> palette(200);
+  for (uint32_t &colour : palette) colour = random() | (random() % 5 == 0 ? 0u : 0xff000000u);
+  std::vector<unsigned char> indices(size_t(width) * height);
+  std::vector<unsigned char> rgba(indices.size() * 4);
+  for (size_t i = 0; i < indices.size(); ++i) {
+    indices[i] = static_cast<unsigned char>(random() % palette.size());
+    memcpy(&rgba[4 * i], &palette[indices[i]], 4);
+  }
+  const PixelSource indexed{indices.data(), width, height, width, 1, palette.data(),
+                            int(palette.size())};
+  const PixelSource whole{rgba.data(), width, height, width * 4, 4};
+  auto swap = [](const void *from, void *to, int n) {
+    for (int i = 0; i < n; ++i)
+      for (int b = 0; b < 4; ++b)
+        static_cast<unsigned char *>(to)[4 * i + b] = static_cast<const unsigned char *>(from)[4 * i + 3 - b];
+  };
+  for (bool msbFirst : {false, true}) {
+    for (int bytes : {2, 4}) {
+      TrueColorLayout layout;
+      if (bytes == 2) resolveLayout16({0xf800, 0x07e0, 0x001f}, msbFirst, layout);
+      else resolveLayout32({0xff0000, 0x00ff00, 0x0000ff}, msbFirst, swap, layout);
+      const size_t rowBytes = size_t(width) * bytes + 3;  // a padded row
+      std::vector<unsigned char> want(rowBytes * height, 0xee), got(rowBytes * height, 0xee);
+      packTrueColor(whole, layout, want.data(), rowBytes);
+      std::vector<unsigned char> table(palette.size() * bytes);
+      packTrueColor(paletteRow(indexed), layout, table.data(), table.size());
+      lookUpIndices(indexed, table.data(), bytes, got.data(), rowBytes);
+      EXPECT_EQ(got, want) << bytes << " bytes, msbFirst " << msbFirst;
+    }
+  }
+  const size_t bitsPerRow = (width + 7) / 8;
+  std::vector<unsigned char> want(bitsPerRow * height), got(bitsPerRow * height);
+  EXPECT_EQ(packOpacity(indexed, got.data(), bitsPerRow), packOpacity(whole, want.data(), bitsPerRow));
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(hasTransparentPixel(indexed), hasTransparentPixel(whole));
+}
+
 }  // namespace
