@@ -21,13 +21,31 @@ namespace {
 
 constexpr const char kUsage[] =
     "Usage: pixmap create giffile\n"
+    "   or  pixmap create -data data\n"
+    "   or  pixmap delete name\n"
     "   or  pixmap name width\n"
     "   or  pixmap name height\n"
     "   or  pixmap name ncolors\n";
 
-int createImage(Tcl_Interp *interp, Tcl_Obj *file) {
+int usage(Tcl_Interp *interp) { return failWith(interp, kUsage, "TCL", "WRONGARGS"); }
+
+// The source words after "create": a file name, or -data and the data.
+// Three words in all are always a file name, whatever it looks like.
+bool parseSource(int objc, Tcl_Obj *const objv[], ImageSource *source) {
+  if (objc == 3) {
+    source->file = objv[2];
+    return true;
+  }
+  if (objc == 4 && strcmp(Tcl_GetString(objv[2]), "-data") == 0) {
+    source->data = objv[3];
+    return true;
+  }
+  return false;
+}
+
+int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
   ImageSource source;
-  source.file = file;
+  if (!parseSource(objc, objv, &source)) return usage(interp);
   Image *image = loadImage(interp, source);
   if (image == nullptr) return TCL_ERROR;
   char name[kHandleNameSize];
@@ -85,12 +103,13 @@ Image *lookUpImage(Tcl_Interp *interp, const char *handle) {
 }
 
 int pixmapObjCmd(void *, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-  if (objc != 3) return failWith(interp, kUsage, "TCL", "WRONGARGS");
+  const char *word = objc > 1 ? Tcl_GetString(objv[1]) : "";
+  const bool creating = strcmp(word, "create") == 0;
+  if (objc != 3 && !(creating && objc > 3)) return usage(interp);
   // A tclsh may load Tk after the package: the Tk types come with the
   // next call.
   registerTkTypesIfTk(interp);
-  const char *word = Tcl_GetString(objv[1]);
-  if (strcmp(word, "create") == 0) return createImage(interp, objv[2]);
+  if (creating) return createImage(interp, objc, objv);
   if (strcmp(word, "delete") == 0) return deleteImage(interp, Tcl_GetString(objv[2]));
   return query(interp, word, Tcl_GetString(objv[2]));
 }

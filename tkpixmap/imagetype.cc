@@ -4,7 +4,7 @@
 // the image on its display, screen, visual and colour map, the same one the
 // pixmap canvas item shares there.
 //
-//   image create gifpixmap ?name? ?-file F? ?-pixmap HANDLE?
+//   image create gifpixmap ?name? ?-file F | -data D | -pixmap HANDLE?
 //
 // A Tk image is one of its loaded image's owners: "pixmap delete" of the
 // handle it was made from leaves it showing.
@@ -29,6 +29,10 @@ constexpr const char kTypeName[] = "gifpixmap";
 
 struct WidgetUse;
 
+// The options, in the order configure lists them.
+enum Option { kData, kFile, kPixmap, kOptionCount };
+constexpr const char *kOptionNames[] = {"-data", "-file", "-pixmap", nullptr};
+
 // One per Tk image of this type.  Lives in its interpreter's thread.
 struct Model {
   Tk_ImageModel tkModel;  // null once Tk has begun deleting the image
@@ -36,7 +40,7 @@ struct Model {
   Tcl_Command command;    // the image's own command; null once deleted
   Image *image;           // owned; null for an image without a source
   // The options as last given (each a Tcl_Obj with a reference, or null).
-  Tcl_Obj *options[2];
+  Tcl_Obj *options[kOptionCount];
   WidgetUse *uses;        // the widgets showing it
 };
 
@@ -47,10 +51,6 @@ struct WidgetUse {
   Instance *instance;  // null where the image cannot be shown (no pixels, a refused build)
   WidgetUse *next;
 };
-
-// The options, in the order configure lists them.
-enum Option { kFile, kPixmap, kOptionCount };
-constexpr const char *kOptionNames[] = {"-file", "-pixmap", nullptr};
 
 void takeInstance(WidgetUse *use) {
   use->instance = nullptr;
@@ -83,8 +83,8 @@ void showImage(Model *model, Image *image) {
   tellWidgets(model);
 }
 
-// The image a source option names: loaded from a file, or taken from a
-// handle.  Owned by the caller; null with the reason in interp.
+// The image a source option names: loaded from a file or inline data, or
+// taken from a handle.  Owned by the caller; null with the reason in interp.
 Image *imageFrom(Tcl_Interp *interp, int option, Tcl_Obj *value) {
   if (option == kPixmap) {
     ImageLock lock;
@@ -93,7 +93,7 @@ Image *imageFrom(Tcl_Interp *interp, int option, Tcl_Obj *value) {
     return image;
   }
   ImageSource source;
-  source.file = value;
+  (option == kData ? source.data : source.file) = value;
   return loadImage(interp, source);
 }
 

@@ -1,4 +1,5 @@
-// load.cc - a GIF file's bytes, handed to the reader straight from memory.
+// load.cc - a GIF's bytes, from a file, a Tcl file system or inline data,
+// handed to the reader straight from memory.
 
 #include "tkpixmap/image/load.h"
 
@@ -19,14 +20,6 @@ namespace {
 
 constexpr const char kOpenFailed[] = "pixmap: fopen() error";
 constexpr const char kReadFailed[] = "pixmap: ReadGIF() error";
-
-// What a file gives the reader: its bytes, read whole, or for what is not
-// a regular file (a FIFO, a device) a stream read as the reader goes.
-struct FileBytes {
-  uint8_t *data = nullptr;  // malloc'd
-  size_t size = 0;
-  FILE *stream = nullptr;
-};
 
 // A failure of the system: `message` and the POSIX error code of `error`.
 Image *systemFailure(Tcl_Interp *interp, const char *message, int error) {
@@ -56,27 +49,70 @@ int readRest(int fd, uint8_t **data, size_t have, size_t room, size_t *size) {
   return 0;
 }
 
+// A file system of Tcl's other than the native one (zipfs, a starkit's
+// vfs) that serves `name`; null for native paths.
+const Tcl_Filesystem *tclFilesystemOf(Tcl_Obj *name) {
+  Tcl_IncrRefCount(name);
+  const Tcl_Filesystem *system = Tcl_FSGetFileSystemForPath(name);
+  Tcl_DecrRefCount(name);
+  return system != nullptr && strcmp(system->typeName, "native") != 0 ? system : nullptr;
+}
+
+// Reads a file through Tcl's file system, whole.
+bool readThroughTcl(Tcl_Interp *interp, Tcl_Obj *name, SourceBytes *out) {
+  Tcl_Channel channel = Tcl_FSOpenFileChannel(nullptr, name, "r", 0);
+  if (channel == nullptr) {
+    systemFailure(interp, kOpenFailed, Tcl_GetErrno());
+    return false;
+  }
+  Tcl_SetChannelOption(nullptr, channel, "-translation", "binary");
+  Tcl_Obj *bytes = Tcl_NewObj();
+  Tcl_IncrRefCount(bytes);
+  const bool read = Tcl_ReadChars(channel, bytes, -1, 0) >= 0;
+  const int error = Tcl_GetErrno();
+  Tcl_Close(nullptr, channel);
+  Tcl_Size length = 0;
+  const unsigned char *data = read ? Tcl_GetByteArrayFromObj(bytes, &length) : nullptr;
+  bool ok = data != nullptr;
+  if (!ok) {
+    systemFailure(interp, kReadFailed, error != 0 ? error : EIO);
+  } else if ((out->data = static_cast<uint8_t *>(malloc(length > 0 ? size_t(length) : 1))) ==
+             nullptr) {
+    systemFailure(interp, kReadFailed, ENOMEM);
+    ok = false;
+  } else {
+    memcpy(out->data, data, size_t(length));
+    out->size = size_t(length);
+  }
+  Tcl_DecrRefCount(bytes);
+  return ok;
+}
+
 // Opens the file and takes its bytes.  The open itself must not wait: a
 // FIFO without a writer would block for ever, so the descriptor is opened
 // non-blocking (such a FIFO then reads as empty).  The name is Tcl's
 // (UTF-8) and goes to the system in the system encoding, as Tcl's own file
 // commands do; it is otherwise used as given (no tilde substitution).
 // Null with the message and code set on failure.
-bool readFile(Tcl_Interp *interp, Tcl_Obj *name, FileBytes *out) {
+bool readFile(Tcl_Interp *interp, Tcl_Obj *name, SourceBytes *out) {
   Tcl_Size length = 0;
   const char *utf = Tcl_GetStringFromObj(name, &length);
-  if (memchr(utf, '\0', static_cast<size_t>(length)) != nullptr) {
-    // The system would see a shorter name than the one given, as Tcl's
-    // own open refuses to let it.
+  Tcl_DString nativeName;
+  Tcl_UtfToExternalDString(nullptr, utf, length, &nativeName);
+  if (strlen(Tcl_DStringValue(&nativeName)) != size_t(Tcl_DStringLength(&nativeName))) {
+    // A NUL in the name: the system would see a shorter name than the one
+    // given, which Tcl's own open refuses too.
+    Tcl_DStringFree(&nativeName);
     systemFailure(interp, kOpenFailed, EINVAL);
     return false;
   }
-  Tcl_DString nativeName;
-  Tcl_UtfToExternalDString(nullptr, utf, length, &nativeName);
   const int fd = open(Tcl_DStringValue(&nativeName), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   const int openError = errno;
   Tcl_DStringFree(&nativeName);
   if (fd < 0) {
+    // A path the system does not know may be one a Tcl file system serves.
+    if ((openError == ENOENT || openError == ENOTDIR) && tclFilesystemOf(name) != nullptr)
+      return readThroughTcl(interp, name, out);
     systemFailure(interp, kOpenFailed, openError);
     return false;
   }
@@ -142,6 +178,72 @@ bool readFile(Tcl_Interp *interp, Tcl_Obj *name, FileBytes *out) {
   return true;
 }
 
+// The value of a base64 digit, -1 for any other character.
+int base64Digit(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// Decodes base64 text (white space anywhere, '=' padding at the end) into
+// malloc'd bytes; false for anything else.
+bool decodeBase64(const char *text, size_t length, SourceBytes *out) {
+  auto *bytes = static_cast<uint8_t *>(malloc(length / 4 * 3 + 3));
+  if (bytes == nullptr) return false;
+  size_t size = 0;
+  uint32_t bits = 0;
+  int held = 0;
+  bool padded = false;
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+    const int digit = base64Digit(c);
+    if (c == '=') {
+      padded = true;
+      continue;
+    }
+    if (digit < 0 || padded) {
+      free(bytes);
+      return false;
+    }
+    bits = bits << 6 | uint32_t(digit);
+    if ((held += 6) >= 8) {
+      held -= 8;
+      bytes[size++] = static_cast<uint8_t>(bits >> held);
+    }
+  }
+  out->data = bytes;
+  out->size = size;
+  return true;
+}
+
+// Inline data: the bytes of a GIF file as they are (a byte array, or text
+// that starts with the GIF signature), else base64 text.  Anything else is
+// no GIF, as a file of it would be.
+bool readData(Tcl_Interp *interp, Tcl_Obj *data, SourceBytes *out) {
+  Tcl_Size length = 0;
+  const char *text = Tcl_GetStringFromObj(data, &length);
+  const unsigned char *raw = nullptr;
+  Tcl_Size rawLength = 0;
+  if (length >= 4 && memcmp(text, "GIF8", 4) == 0) raw = Tcl_GetByteArrayFromObj(data, &rawLength);
+  if (raw != nullptr) {
+    out->data = static_cast<uint8_t *>(malloc(rawLength > 0 ? size_t(rawLength) : 1));
+    if (out->data == nullptr) {
+      systemFailure(interp, kReadFailed, ENOMEM);
+      return false;
+    }
+    memcpy(out->data, raw, size_t(rawLength));
+    out->size = size_t(rawLength);
+    return true;
+  }
+  if (decodeBase64(text, size_t(length), out)) return true;
+  failWith(interp, kReadFailed, "PIXMAP", "GIF", "FORMAT");
+  return false;
+}
+
 void *attemptAlloc(size_t size) {
   // Tcl_AttemptAlloc takes an unsigned int: anything larger cannot be had.
   if (size > 0xFFFFFFFFu) return nullptr;
@@ -183,19 +285,30 @@ Image *decode(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream) {
 
 }  // namespace
 
+bool readSource(Tcl_Interp *interp, const ImageSource &source, SourceBytes *out) {
+  *out = SourceBytes{};
+  return source.data != nullptr ? readData(interp, source.data, out)
+                                : readFile(interp, source.file, out);
+}
+
+void freeSource(SourceBytes *bytes) {
+  if (bytes->stream != nullptr) fclose(bytes->stream);
+  free(bytes->data);
+  *bytes = SourceBytes{};
+}
+
 Image *loadImage(Tcl_Interp *interp, const ImageSource &source) {
-  FileBytes bytes;
-  if (!readFile(interp, source.file, &bytes)) return nullptr;
+  SourceBytes bytes;
+  if (!readSource(interp, source, &bytes)) return nullptr;
   Image *image;
   if (bytes.stream != nullptr) {
     gif::ByteSource stream(bytes.stream);
     image = decode(interp, stream, bytes.stream);
-    fclose(bytes.stream);
   } else {
     gif::ByteSource memory(bytes.data, bytes.size);
     image = decode(interp, memory, nullptr);
-    free(bytes.data);
   }
+  freeSource(&bytes);
   return image;
 }
 
