@@ -366,12 +366,12 @@ void noteDifferentFrameCounts() {
       const size_t ours = decodeOursFrames(files[i]);
       const std::pair<const char *, size_t> peers[] = {
 #if TKPIXMAP_WUFFS_PEER
-          {"wuffs", decodeWuffsFrames(files[i])},
+        {"wuffs", decodeWuffsFrames(files[i])},
 #endif
 #if TKPIXMAP_NSGIF_PEER
-          {"libnsgif", decodeNsgifFrames(files[i])},
+        {"libnsgif", decodeNsgifFrames(files[i])},
 #endif
-          {"ours", ours},
+        {"ours", ours},
       };
       for (const auto &[peer, bytes] : peers) {
         if (bytes != ours) {
@@ -408,8 +408,8 @@ void bench::registerSuite() {
     benchmark::RegisterBenchmark(("gif_decode/" + name + "/ours").c_str(), run<decodeOursFrames>,
                                  name);
 #if TKPIXMAP_WUFFS_PEER
-    benchmark::RegisterBenchmark(("gif_decode/" + name + "/wuffs").c_str(),
-                                 run<decodeWuffsFrames>, name);
+    benchmark::RegisterBenchmark(("gif_decode/" + name + "/wuffs").c_str(), run<decodeWuffsFrames>,
+                                 name);
 #endif
 #if TKPIXMAP_NSGIF_PEER
     benchmark::RegisterBenchmark(("gif_decode/" + name + "/libnsgif").c_str(),

@@ -16,9 +16,8 @@ static void destroyBitmap(nsgif_bitmap_t *bitmap) { free(bitmap); }
 static uint8_t *bitmapBuffer(nsgif_bitmap_t *bitmap) { return bitmap; }
 
 size_t nsgifPeerDecodeGif(const uint8_t *data, size_t size, int allFrames) {
-  static const nsgif_bitmap_cb_vt callbacks = {createBitmap, destroyBitmap, bitmapBuffer,
-                                               NULL,         NULL,          NULL,
-                                               NULL};
+  static const nsgif_bitmap_cb_vt callbacks = {createBitmap, destroyBitmap, bitmapBuffer, NULL,
+                                               NULL,         NULL,          NULL};
   nsgif_t *gif;
   if (nsgif_create(&callbacks, NSGIF_BITMAP_FMT_R8G8B8A8, &gif) != NSGIF_OK) return 0;
   nsgif_data_scan(gif, size, data);

@@ -81,7 +81,7 @@ size_t wuffsPeerDecodeGifFrames(const uint8_t *data, size_t size) {
   wuffs_base__image_config config;
   wuffs_base__pixel_buffer buffer;
   if (wuffs_gif__decoder__initialize(decoder, sizeof__wuffs_gif__decoder(), WUFFS_VERSION, 0)
-          .repr != NULL ||
+              .repr != NULL ||
       wuffs_gif__decoder__decode_image_config(decoder, &config, &source).repr != NULL) {
     goto done;
   }
@@ -122,9 +122,9 @@ size_t wuffsPeerDecodeGifFrames(const uint8_t *data, size_t size) {
     wuffs_base__pixel_blend blend = wuffs_base__frame_config__overwrite_instead_of_blend(&frame)
                                         ? WUFFS_BASE__PIXEL_BLEND__SRC
                                         : WUFFS_BASE__PIXEL_BLEND__SRC_OVER;
-    status = wuffs_gif__decoder__decode_frame(decoder, &buffer, &source, blend,
-                                              wuffs_base__make_slice_u8(work, (size_t)workLength),
-                                              NULL);
+    status =
+        wuffs_gif__decoder__decode_frame(decoder, &buffer, &source, blend,
+                                         wuffs_base__make_slice_u8(work, (size_t)workLength), NULL);
     volatile uint8_t sink = pixels[0];
     (void)sink;
     delivered += bytes;

@@ -79,13 +79,13 @@ Bytes encodeGif(int width, int height, const std::vector<Rgb> &palette,
 // One frame of an animation for encodeAnimation.
 struct FrameSpec {
   int left = 0, top = 0, width = 0, height = 0;
-  std::vector<int> indices;        // width x height, in row order
-  int disposal = 1;                // written in the graphic control block
-  int transparent = -1;            // -1: the transparency flag clear
-  int delay = 0;                   // hundredths of a second
-  bool control = true;             // false: no graphic control block at all
+  std::vector<int> indices;  // width x height, in row order
+  int disposal = 1;          // written in the graphic control block
+  int transparent = -1;      // -1: the transparency flag clear
+  int delay = 0;             // hundredths of a second
+  bool control = true;       // false: no graphic control block at all
   bool interlaced = false;
-  std::vector<Rgb> localColours;   // non-empty: a local colour table
+  std::vector<Rgb> localColours;  // non-empty: a local colour table
 };
 
 // An animated file: a global colour table (none when empty), a loop

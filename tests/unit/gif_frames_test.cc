@@ -83,8 +83,8 @@ TEST(GifFrames, EachPolicyFrameByFrame) {
   GifWriter cut;
   cut.signature().screen(4, 2, 0x82).colorTable(kLetters);
   cut.imageDescriptor(0, 0, 4, 2).imageData(3, testing::lzwEncode(indices("hhhhhhhh"), 3));
-  cut.imageDescriptor(0, 0, 4, 2).imageData(3, testing::packCodesTracked({8, 1, 2, 3}, 3), 255,
-                                            false);
+  cut.imageDescriptor(0, 0, 4, 2)
+      .imageData(3, testing::packCodesTracked({8, 1, 2, 3}, 3), 255, false);
   GifWriter noColours;
   noColours.signature().screen(4, 2).imageDescriptor(0, 0, 4, 2, 0x82).colorTable(kLetters);
   noColours.imageData(3, testing::lzwEncode(indices("aaaabbbb"), 3));
@@ -98,51 +98,68 @@ TEST(GifFrames, EachPolicyFrameByFrame) {
     Bytes file;
     std::vector<std::string> frames;
   } cases[] = {
-      {Policy::unknownDisposalKeeps, "disposal 1 keeps",
+      {Policy::unknownDisposalKeeps,
+       "disposal 1 keeps",
        animation({frame(0, 0, 4, 2, "aaaa/aaaa"), frame(1, 0, 2, 1, "bb"), frame(0, 1, 1, 1, "c")}),
        {"aaaa/aaaa", "abba/aaaa", "abba/caaa"}},
-      {Policy::unknownDisposalKeeps, "disposal 0 keeps",
+      {Policy::unknownDisposalKeeps,
+       "disposal 0 keeps",
        animation({frame(0, 0, 4, 2, "aaaa/aaaa", 0), frame(1, 0, 2, 1, "bb", 0),
                   frame(0, 1, 1, 1, "c", 0)}),
        {"aaaa/aaaa", "abba/aaaa", "abba/caaa"}},
-      {Policy::unknownDisposalKeeps, "disposals 4 and 7 keep",
+      {Policy::unknownDisposalKeeps,
+       "disposals 4 and 7 keep",
        animation({frame(0, 0, 4, 2, "aaaa/aaaa", 4), frame(1, 0, 2, 1, "bb", 7),
                   frame(0, 1, 1, 1, "c", 5)}),
        {"aaaa/aaaa", "abba/aaaa", "abba/caaa"}},
-      {Policy::restoreToBackgroundClears, "disposal 2 clears the frame's rectangle",
-       animation({frame(0, 0, 4, 2, "aaaa/aaaa"), frame(1, 0, 2, 2, "bb/bb", 2),
-                  frame(0, 0, 1, 1, "c")}),
+      {Policy::restoreToBackgroundClears,
+       "disposal 2 clears the frame's rectangle",
+       animation(
+           {frame(0, 0, 4, 2, "aaaa/aaaa"), frame(1, 0, 2, 2, "bb/bb", 2), frame(0, 0, 1, 1, "c")}),
        {"aaaa/aaaa", "abba/abba", "c..a/a..a"}},
-      {Policy::restoreToBackgroundClears, "disposal 2 of a frame hanging over the screen",
+      {Policy::restoreToBackgroundClears,
+       "disposal 2 of a frame hanging over the screen",
        animation({frame(0, 0, 4, 2, "aaaa/aaaa"), frame(2, 1, 3, 2, "bbb/bbb", 2),
                   frame(0, 0, 1, 1, "c")}),
        {"aaaa/aaaa", "aaaa/aabb", "caaa/aa.."}},
-      {Policy::restoreToPreviousPutsBack, "disposal 3 puts back what was there",
+      {Policy::restoreToPreviousPutsBack,
+       "disposal 3 puts back what was there",
        animation({frame(0, 0, 4, 2, "aaaa/aaaa"), frame(1, 0, 1, 1, "d"),
                   frame(1, 0, 2, 2, "bb/bb", 3), frame(3, 1, 1, 1, "c")}),
        {"aaaa/aaaa", "adaa/aaaa", "abba/abba", "adaa/aaac"}},
-      {Policy::restoreToPreviousPutsBack, "disposal 3 twice in a row",
+      {Policy::restoreToPreviousPutsBack,
+       "disposal 3 twice in a row",
        animation({frame(0, 0, 4, 2, "aaaa/aaaa"), frame(0, 0, 2, 1, "bb", 3),
                   frame(1, 0, 2, 1, "cc", 3), frame(3, 1, 1, 1, "d")}),
        {"aaaa/aaaa", "bbaa/aaaa", "acca/aaaa", "aaaa/aaad"}},
-      {Policy::restoreToPreviousPutsBack, "disposal 3 of the first frame clears",
+      {Policy::restoreToPreviousPutsBack,
+       "disposal 3 of the first frame clears",
        animation({frame(0, 0, 2, 1, "aa", 3), frame(3, 1, 1, 1, "b")}),
        {"aa../....", "..../...b"}},
-      {Policy::restoreToBackgroundClears, "disposal 2 of the first frame clears",
+      {Policy::restoreToBackgroundClears,
+       "disposal 2 of the first frame clears",
        animation({frame(1, 0, 2, 2, "aa/aa", 2), frame(3, 1, 1, 1, "b")}),
        {".aa./.aa.", "..../...b"}},
-      {Policy::clearPixelsLeaveCanvas, "the transparent index leaves the canvas",
+      {Policy::clearPixelsLeaveCanvas,
+       "the transparent index leaves the canvas",
        animation({frame(0, 0, 4, 2, "aaaa/aaaa"), frame(0, 0, 4, 2, "bcbc/cbcb", 1, 1)}),
        {"aaaa/aaaa", "acac/caca"}},
-      {Policy::clearPixelsLeaveCanvas, "values without a colour leave the canvas",
-       noColours.bytes(), {"aaaa/bbbb", "aaaa/bbbb"}},
-      {Policy::controlAppliesToNextImage, "a frame without a control block has no transparency",
-       animation({frame(0, 0, 4, 2, "abab/abab", 1, 0), noControl}), {".b.b/.b.b", "aaaa/cccc"}},
-      {Policy::imageClippedToScreen, "frames hanging over and wholly outside the screen",
+      {Policy::clearPixelsLeaveCanvas,
+       "values without a colour leave the canvas",
+       noColours.bytes(),
+       {"aaaa/bbbb", "aaaa/bbbb"}},
+      {Policy::controlAppliesToNextImage,
+       "a frame without a control block has no transparency",
+       animation({frame(0, 0, 4, 2, "abab/abab", 1, 0), noControl}),
+       {".b.b/.b.b", "aaaa/cccc"}},
+      {Policy::imageClippedToScreen,
+       "frames hanging over and wholly outside the screen",
        animation({frame(0, 0, 4, 2, "aaaa/aaaa"), frame(3, 1, 2, 2, "bc/de"),
                   frame(10, 10, 1, 1, "f", 2), frame(0, 0, 0, 0, "", 2), frame(0, 0, 1, 1, "g")}),
        {"aaaa/aaaa", "aaaa/aaab", "aaaa/aaab", "aaaa/aaab", "gaaa/aaab"}},
-      {Policy::cutFrameIsLast, "a frame cut short is drawn as decoded, and is the last", cut.bytes(),
+      {Policy::cutFrameIsLast,
+       "a frame cut short is drawn as decoded, and is the last",
+       cut.bytes(),
        {"hhhh/hhhh", "bcdh/hhhh"}},
   };
   for (const auto &c : cases) {
@@ -185,8 +202,11 @@ TEST(GifFrames, FrameInfoAndLoopCount) {
       {Policy::loopCountBeforeFirstImage, "ANIMEXTS1.0", file(app("ANIMEXTS1.0", {1, 3, 0}), none),
        3},
       {Policy::loopCountBeforeFirstImage, "the last before the first image",
-       file([&](GifWriter &g) { app("NETSCAPE2.0", {1, 4, 0})(g), app("NETSCAPE2.0", {1, 5, 0})(g); },
-            none),
+       file(
+           [&](GifWriter &g) {
+             app("NETSCAPE2.0", {1, 4, 0})(g), app("NETSCAPE2.0", {1, 5, 0})(g);
+           },
+           none),
        5},
       {Policy::loopCountBeforeFirstImage, "after the first image: ignored",
        file(none, app("NETSCAPE2.0", {1, 4, 0})), -1},
@@ -231,8 +251,11 @@ TEST(GifFrames, FailuresEndTheFramesWithTheirStatus) {
       {"not a GIF", {'G', 'I', 'F'}, ReadStatus::badHeader, ReadStatus::badHeader, 0},
       {"0 wide", GifWriter().signature().screen(0, 2).bytes(), ReadStatus::badDimensions,
        ReadStatus::badDimensions, 0},
-      {"screen descriptor cut", {'G', 'I', 'F', '8', '9', 'a', 4, 0, 2, 0},
-       ReadStatus::okNoPixels, ReadStatus::okNoPixels, 0},
+      {"screen descriptor cut",
+       {'G', 'I', 'F', '8', '9', 'a', 4, 0, 2, 0},
+       ReadStatus::okNoPixels,
+       ReadStatus::okNoPixels,
+       0},
       {"global map cut", GifWriter().signature().screen(4, 2, 0x82).raw({1, 2}).bytes(),
        ReadStatus::badColorMap, ReadStatus::badColorMap, 0},
       {"screen above the limit", GifWriter().signature().screen(65535, 65535).trailer().bytes(),
@@ -299,7 +322,8 @@ std::vector<fs::path> corpusFiles() {
   std::vector<fs::path> files;
   if (!fs::is_directory(kCorpus)) return files;
   for (const auto &entry : fs::recursive_directory_iterator(kCorpus)) {
-    if (entry.is_regular_file() && entry.path().extension() == ".gif") files.push_back(entry.path());
+    if (entry.is_regular_file() && entry.path().extension() == ".gif")
+      files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -315,7 +339,8 @@ Bytes readAll(const fs::path &path) {
 Bytes mixedAnimation(int width, int height, int frames, unsigned seed, bool firstTransparent) {
   std::mt19937 random(seed);
   std::vector<Rgb> global;
-  for (int i = 0; i < 16; ++i) global.push_back({uint8_t(i * 16), uint8_t(255 - i * 9), uint8_t(i)});
+  for (int i = 0; i < 16; ++i)
+    global.push_back({uint8_t(i * 16), uint8_t(255 - i * 9), uint8_t(i)});
   std::vector<FrameSpec> specs;
   for (int n = 0; n < frames; ++n) {
     FrameSpec f;
@@ -446,8 +471,8 @@ struct PillowFrame {
 class PillowFrames {
  public:
   explicit PillowFrames(const std::vector<std::string> &paths) {
-    std::string command = "/usr/bin/python3 '" TKPIXMAP_SOURCE_DIR
-                          "/tests/support/gif_frames_pillow.py'";
+    std::string command =
+        "/usr/bin/python3 '" TKPIXMAP_SOURCE_DIR "/tests/support/gif_frames_pillow.py'";
     for (const std::string &path : paths) command += " '" + path + "'";
     pipe_ = popen(command.c_str(), "r");
   }

@@ -9,9 +9,9 @@
 
 #include "tkpixmap/gif/frames.h"
 
+#include <string.h>
 #include <algorithm>
 #include <bit>
-#include <string.h>
 
 #include "tkpixmap/gif/blocks.h"
 

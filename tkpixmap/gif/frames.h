@@ -27,11 +27,11 @@ namespace tkpixmap::gif {
 
 // One frame as its image descriptor and graphic control block give it.
 struct FrameInfo {
-  int left = 0, top = 0;       // where the descriptor puts it (the canvas
-  int width = 0, height = 0;   // shows it clipped to the screen)
-  int delayMs = 0;             // Policy::delayAsWritten
-  int disposal = 0;            // 0 to 7 as written; applied before the next frame
-  int transparentIndex = -1;   // -1: none
+  int left = 0, top = 0;      // where the descriptor puts it (the canvas
+  int width = 0, height = 0;  // shows it clipped to the screen)
+  int delayMs = 0;            // Policy::delayAsWritten
+  int disposal = 0;           // 0 to 7 as written; applied before the next frame
+  int transparentIndex = -1;  // -1: none
 };
 
 class FrameDecoder {
