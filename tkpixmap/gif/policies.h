@@ -24,7 +24,8 @@ enum class Policy {
   // The transparent index of an image is the one of the last graphic
   // control block before it whose transparency flag is set; a block with
   // the flag clear does not undo an earlier one.  A control block whose
-  // one sub-block is shorter than 4 bytes reads as if padded with zeros.
+  // one sub-block is shorter than 4 bytes reads as if padded with zeros;
+  // one cut by the end of the file ends the scan as that end does.
   lastTransparencyFlagWins,
   // An image lands where its descriptor places it, clipped to the logical
   // screen (and to the caller's clip rectangle); an image wholly outside
@@ -106,10 +107,11 @@ enum class Policy {
   // A frame whose data is cut short is delivered as decoded (its missing
   // pixels leave the canvas, clearPixelsLeaveCanvas) and is the last one.
   cutFrameIsLast,
-  // Each next() costs at most the canvas plus the bytes it reads: no work
-  // and no allocation per frame beyond the scratch of the frame's clipped
-  // rectangle and the save of it for disposal 3, both reused and never
-  // larger than the canvas.  Thousands of frames cost what they contain.
+  // Each next() costs at most the canvas plus the bytes it reads (and a
+  // constant for the decoder's tables): no allocation per frame beyond the
+  // scratch of the frame's clipped rectangle and the save of it for
+  // disposal 3, both reused, grown by doubling and never larger than the
+  // canvas.  Thousands of frames cost what they contain.
   workPerFrameBounded,
 };
 
