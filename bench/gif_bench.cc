@@ -1,21 +1,28 @@
 // gif_bench.cc - decoding GIF files to RGBA pixels: myReadGIF (from memory,
 // through an interpreter as the pixmap command calls it) against giflib
 // (DGifSlurp, then the first image expanded through its colour map),
-// stb_image and, when its release is beside the project, Wuffs, on the same
-// bytes in the same run.
+// stb_image and, when they are beside the project, Wuffs and libnsgif, on
+// the same bytes in the same run.  Every frame of an animation: the frame
+// decoder against Wuffs (frames blended over one buffer, disposal by the
+// caller, as its examples do) and libnsgif (which composites them itself).
 //
 // Inputs are made by our own writer from deterministic generators, so the
 // suite needs no outside files: a photo-like plasma quantised to 256 colours,
 // the same interlaced, a flat image with few colours, incompressible noise
 // (about one pixel per code), heavily dithered photos, a stream whose encoder
-// clears the table every 64 codes, and small images where the fixed cost of
-// a call counts.  The good files of the shared corpus are measured as one set
-// when the folder exists.
+// clears the table every 64 codes, small images where the fixed cost of a
+// call counts, and first images that cover only part of a large logical
+// screen (a tile of a larger picture, an animation's small first frame).
+// Animations: 100 frames of sprites with transparency over a photo, with
+// every disposal, and 100 whole-screen frames.  The good files of the
+// shared corpus are measured as one set when the folder exists (its
+// animated ones as a set of animations too).
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 #include <stb/stb_image.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <tcl.h>
 
@@ -32,8 +39,12 @@
 #include "bench/suite_main.h"
 #include "tests/support/gif_writer.h"
 #include "tkpixmap.h"
+#include "tkpixmap/gif/frames.h"
 #if TKPIXMAP_WUFFS_PEER
 #include "bench/wuffs_peer.h"
+#endif
+#if TKPIXMAP_NSGIF_PEER
+#include "bench/libnsgif_peer.h"
 #endif
 
 namespace {
@@ -99,7 +110,9 @@ Bytes flat(int width, int height) {
   return tkpixmap::testing::encodeGif(width, height, palette, indices);
 }
 
-std::vector<Bytes> corpusGoodFiles() {
+// The good files of the corpus; animated ones only (2 frames or more) when
+// `animated`.
+std::vector<Bytes> corpusGoodFiles(bool animated = false) {
   namespace fs = std::filesystem;
   std::vector<Bytes> files;
   fs::path root = TKPIXMAP_CORPUS_DIR;
@@ -114,10 +127,67 @@ std::vector<Bytes> corpusGoodFiles() {
     }
     columns.push_back(line.substr(start));
     if (columns.size() < 12 || columns[11] != "good") continue;
+    if (animated && atoi(columns[9].c_str()) < 2) continue;
     std::ifstream in(root / columns[0], std::ios::binary);
     files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   return files;
+}
+
+// The plasma's levels fitted to the palette.
+std::vector<int> plasmaIndices(int width, int height, int grain) {
+  std::vector<int> indices = bench::plasmaLevels(width, height, 32.0, grain);
+  for (int &index : indices) index = std::clamp(index, 0, 254);
+  return indices;
+}
+
+// A photo-like first image of width x height at (left, top) on a larger
+// screen: a tile of a larger picture.
+Bytes tile(int screenWidth, int screenHeight, int left, int top, int width, int height) {
+  tkpixmap::testing::FrameSpec f;
+  f.left = left, f.top = top, f.width = width, f.height = height;
+  f.indices = plasmaIndices(width, height, 8);
+  return tkpixmap::testing::encodeAnimation(screenWidth, screenHeight, plasmaPalette(), {f});
+}
+
+// An animation of `frames` frames on a photo-like first frame: sprites (a
+// quarter of the screen's sides, their corners transparent) moving over
+// it, with disposals 1, 2 and 3 in turn, or (wholeScreen) every frame a
+// new photo of the whole screen.  A first frame smaller than the screen
+// when firstWidth > 0.
+Bytes animation(int width, int height, int frames, bool wholeScreen, int firstWidth = 0,
+                int firstHeight = 0) {
+  std::vector<tkpixmap::testing::FrameSpec> specs;
+  tkpixmap::testing::FrameSpec first;
+  first.width = firstWidth > 0 ? firstWidth : width;
+  first.height = firstHeight > 0 ? firstHeight : height;
+  first.left = (width - first.width) / 3, first.top = (height - first.height) / 3;
+  first.indices = plasmaIndices(first.width, first.height, 8);
+  specs.push_back(first);
+  for (int n = 1; n < frames; ++n) {
+    tkpixmap::testing::FrameSpec f;
+    if (wholeScreen) {
+      f.width = width, f.height = height;
+      f.indices = plasmaIndices(width, height, 8 + n % 16);
+      f.disposal = 1;
+    } else {
+      f.width = width / 4, f.height = height / 4;
+      f.left = n * 7 % (width - f.width), f.top = n * 5 % (height - f.height);
+      f.indices = plasmaIndices(f.width, f.height, 8 + n % 16);
+      const int r2 = f.width * f.width / 4;
+      for (int y = 0; y < f.height; ++y) {
+        for (int x = 0; x < f.width; ++x) {
+          const int dx = 2 * x - f.width, dy = 2 * y - f.height;
+          if (dx * dx + dy * dy > 4 * r2) f.indices[size_t(y) * f.width + x] = 255;
+        }
+      }
+      f.transparent = 255;
+      f.disposal = 1 + n % 3;
+    }
+    f.delay = 4;
+    specs.push_back(std::move(f));
+  }
+  return tkpixmap::testing::encodeAnimation(width, height, plasmaPalette(), specs, 0);
 }
 
 const std::map<std::string, std::vector<Bytes>> &inputs() {
@@ -136,8 +206,23 @@ const std::map<std::string, std::vector<Bytes>> &inputs() {
     m["clear_every_64_512x512"] = {plasma(512, 512, false, 8, clearEvery64)};
     m["small_16_to_64"] = smallPhotos({16, 24, 32, 48, 64});
     m["small_36x28"] = {plasma(36, 28, false, 16)};
+    m["tile_500x375_of_2000x1500"] = {tile(2000, 1500, 700, 500, 500, 375)};
+    m["first_frame_320x240_of_1024x768"] = {animation(1024, 768, 3, false, 320, 240)};
     std::vector<Bytes> corpus = corpusGoodFiles();
     if (!corpus.empty()) m["corpus_good"] = corpus;
+    return m;
+  }();
+  return all;
+}
+
+// Animations, for every frame.
+const std::map<std::string, std::vector<Bytes>> &animations() {
+  static const std::map<std::string, std::vector<Bytes>> all = [] {
+    std::map<std::string, std::vector<Bytes>> m;
+    m["frames_sprites_100_of_480x360"] = {animation(480, 360, 100, false)};
+    m["frames_whole_100_of_320x240"] = {animation(320, 240, 100, true)};
+    std::vector<Bytes> corpus = corpusGoodFiles(true);
+    if (!corpus.empty()) m["frames_corpus_animated"] = corpus;
     return m;
   }();
   return all;
@@ -232,11 +317,35 @@ size_t decodeStb(const Bytes &file) {
 
 #if TKPIXMAP_WUFFS_PEER
 size_t decodeWuffs(const Bytes &file) { return wuffsPeerDecodeGif(file.data(), file.size()); }
+size_t decodeWuffsFrames(const Bytes &file) {
+  return wuffsPeerDecodeGifFrames(file.data(), file.size());
+}
 #endif
+#if TKPIXMAP_NSGIF_PEER
+size_t decodeNsgif(const Bytes &file) { return nsgifPeerDecodeGif(file.data(), file.size(), 0); }
+size_t decodeNsgifFrames(const Bytes &file) {
+  return nsgifPeerDecodeGif(file.data(), file.size(), 1);
+}
+#endif
+
+// Every frame, as a player takes them.
+size_t decodeOursFrames(const Bytes &file) {
+  using namespace tkpixmap::gif;
+  FrameDecoder frames(malloc, free);
+  ByteSource source(file.data(), file.size());
+  if (frames.open(source) != ReadStatus::ok) return 0;
+  const size_t bytes = size_t(frames.screenWidth()) * size_t(frames.screenHeight()) * 4;
+  size_t delivered = 0;
+  while (frames.next()) {
+    benchmark::DoNotOptimize(frames.canvas()[0]);
+    delivered += bytes;
+  }
+  return delivered;
+}
 
 template <size_t (*Decode)(const Bytes &)>
 void run(benchmark::State &state, const std::string &input) {
-  const auto &files = inputs().at(input);
+  const auto &files = inputs().count(input) != 0 ? inputs().at(input) : animations().at(input);
   size_t pixelBytes = 0;
   for (auto _ : state) {
     for (const Bytes &file : files) pixelBytes += Decode(file);
@@ -247,7 +356,39 @@ void run(benchmark::State &state, const std::string &input) {
 
 }  // namespace
 
+namespace {
+
+// The peers should deliver what we do; where they deliver more or fewer
+// frames of a file, the rates compare different work, so say so.
+void noteDifferentFrameCounts() {
+  for (const auto &[name, files] : animations()) {
+    for (size_t i = 0; i < files.size(); ++i) {
+      const size_t ours = decodeOursFrames(files[i]);
+      const std::pair<const char *, size_t> peers[] = {
+#if TKPIXMAP_WUFFS_PEER
+        {"wuffs", decodeWuffsFrames(files[i])},
+#endif
+#if TKPIXMAP_NSGIF_PEER
+        {"libnsgif", decodeNsgifFrames(files[i])},
+#endif
+        {"ours", ours},
+      };
+      for (const auto &[peer, bytes] : peers) {
+        if (bytes != ours) {
+          fprintf(stderr,
+                  "gif_bench: %s file %zu: %s delivers %zu bytes of frames, we %zu (a peer "
+                  "may grow the screen to hold frames outside it)\n",
+                  name.c_str(), i, peer, bytes, ours);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void bench::registerSuite() {
+  noteDifferentFrameCounts();
   for (const auto &[name, files] : inputs()) {
     benchmark::RegisterBenchmark(("gif_decode/" + name + "/ours").c_str(), run<decodeOurs>, name);
     benchmark::RegisterBenchmark(("gif_decode/" + name + "/giflib").c_str(), run<decodeGiflib>,
@@ -258,8 +399,27 @@ void bench::registerSuite() {
     benchmark::RegisterBenchmark(("gif_decode/" + name + "/wuffs").c_str(), run<decodeWuffs>,
                                  name);
 #endif
+#if TKPIXMAP_NSGIF_PEER
+    benchmark::RegisterBenchmark(("gif_decode/" + name + "/libnsgif").c_str(), run<decodeNsgif>,
+                                 name);
+#endif
+  }
+  for (const auto &[name, files] : animations()) {
+    benchmark::RegisterBenchmark(("gif_decode/" + name + "/ours").c_str(), run<decodeOursFrames>,
+                                 name);
+#if TKPIXMAP_WUFFS_PEER
+    benchmark::RegisterBenchmark(("gif_decode/" + name + "/wuffs").c_str(), run<decodeWuffsFrames>,
+                                 name);
+#endif
+#if TKPIXMAP_NSGIF_PEER
+    benchmark::RegisterBenchmark(("gif_decode/" + name + "/libnsgif").c_str(),
+                                 run<decodeNsgifFrames>, name);
+#endif
   }
 #if !TKPIXMAP_WUFFS_PEER
   fprintf(stderr, "gif_bench: built without the Wuffs release; its rows are left out\n");
+#endif
+#if !TKPIXMAP_NSGIF_PEER
+  fprintf(stderr, "gif_bench: built without libnsgif; its rows are left out\n");
 #endif
 }

@@ -2,22 +2,64 @@
 // or fail cleanly, give the same result whatever its scratch state held
 // before (the state lives on the caller's stack, uncleared), agree with the
 // reference model pixel for pixel, and give the same image pixels on a
-// screen one column wider.
+// screen one column wider.  The frame decoder then goes over every frame
+// (up to a budget of composited pixels): its first frame must be the first
+// image, failures must match, and every canvas pixel must be opaque or
+// 0,0,0,0.
 
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "tests/support/gif_reference.h"
+#include "tkpixmap/gif/frames.h"
 #include "tkpixmap/gif/reader.h"
 
 namespace {
 
 // Screens above this many pixels are skipped: they only slow the search.
 constexpr uint64_t kFuzzPixelCap = uint64_t{1} << 22;
+// Canvas pixels looked at over all frames of one input: bounded work.
+constexpr uint64_t kFuzzFramePixelBudget = uint64_t{1} << 24;
+
+// Every frame of the input: the first is `first` (readFirstImage's pixels
+// for the whole screen, null when it delivered none, with its status).
+// The decoder is built over stale bytes, as a caller's stack would hold.
+void checkFrames(const uint8_t *data, size_t size, tkpixmap::gif::ReadStatus firstStatus,
+                 const uint8_t *first) {
+  using namespace tkpixmap::gif;
+  alignas(FrameDecoder) static unsigned char storage[sizeof(FrameDecoder)];
+  memset(storage, 0x5A, sizeof storage);
+  FrameDecoder *frames = new (storage) FrameDecoder(malloc, free);
+  ByteSource source(data, size);
+  const ReadStatus openStatus = frames->open(source);
+  if (openStatus != ReadStatus::ok) {
+    if (openStatus != firstStatus) abort();
+  } else {
+    const size_t pixels = size_t(frames->screenWidth()) * size_t(frames->screenHeight());
+    uint64_t budget = kFuzzFramePixelBudget;
+    bool any = false;
+    while (budget >= pixels && frames->next()) {
+      budget -= pixels;
+      const uint8_t *canvas = frames->canvas();
+      if (!any) {
+        if (firstStatus != ReadStatus::ok || first == nullptr) abort();
+        if (memcmp(canvas, first, pixels * 4) != 0) abort();
+        any = true;
+      }
+      for (size_t i = 0; i < pixels; ++i) {
+        const uint8_t *p = canvas + 4 * i;
+        if (p[3] != 255 && (p[0] | p[1] | p[2] | p[3]) != 0) abort();
+      }
+    }
+    if (!any && budget >= pixels && frames->status() != firstStatus) abort();
+  }
+  frames->~FrameDecoder();
+}
 
 }  // namespace
 
@@ -68,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     free(widerResult.pixels);
   }
+  checkFrames(data, size, status, result.pixels);
   free(result.pixels);
   return 0;
 }

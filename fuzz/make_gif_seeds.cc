@@ -53,6 +53,21 @@ int main(int argc, char **argv) {
   small.signature("GIF87a").screen(1, 1).imageDescriptor(0, 0, 1, 1).imageData(
       2, packCodes({{4, 3}, {1, 3}, {5, 3}}));
   seeds.emplace_back("one-pixel-87a", small.bytes());
+  // Animations: every disposal, transparency, offsets, a local table, a
+  // frame hanging over the screen and one outside it.
+  std::vector<tkpixmap::testing::FrameSpec> frames(6);
+  for (size_t n = 0; n < frames.size(); ++n) {
+    auto &f = frames[n];
+    f.width = n == 0 ? 12 : 5, f.height = n == 0 ? 8 : 3;
+    f.left = n == 0 ? 0 : int(n) * 2, f.top = n == 5 ? 20 : int(n);
+    f.indices.assign(size_t(f.width) * size_t(f.height), int(n % 4));
+    f.disposal = int(n % 4);
+    f.transparent = n % 2 == 0 ? 1 : -1;
+    f.delay = int(n);
+    f.interlaced = n == 3;
+    if (n == 2) f.localColours = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {9, 9, 9}};
+  }
+  seeds.emplace_back("animation", tkpixmap::testing::encodeAnimation(12, 8, palette, frames, 0));
   for (const auto &[name, bytes] : seeds) {
     if (!writeFile(dir + "/" + name + ".gif", bytes)) {
       perror(name.c_str());

@@ -22,4 +22,22 @@ DecodedGif decodeGif(const std::vector<uint8_t> &file, gif::ReadRequest request,
   return out;
 }
 
+DecodedFrames decodeFrames(const std::vector<uint8_t> &file, size_t maxFrames,
+                           gif::Allocate allocate) {
+  auto frames = std::make_unique<gif::FrameDecoder>(allocate, free);
+  gif::ByteSource source(file.data(), file.size());
+  DecodedFrames out;
+  out.openStatus = frames->open(source);
+  out.width = frames->screenWidth();
+  out.height = frames->screenHeight();
+  const size_t bytes = size_t(out.width) * size_t(out.height) * 4;
+  while (out.info.size() < maxFrames && frames->next()) {
+    out.info.push_back(frames->frame());
+    out.canvas.emplace_back(frames->canvas(), frames->canvas() + bytes);
+  }
+  out.status = frames->status();
+  out.loopCount = frames->loopCount();
+  return out;
+}
+
 }  // namespace tkpixmap::testing

@@ -265,6 +265,47 @@ Bytes encodeGif(int width, int height, const std::vector<Rgb> &palette,
   return gif.bytes();
 }
 
+Bytes encodeAnimation(int width, int height, const std::vector<Rgb> &globalColours,
+                      const std::vector<FrameSpec> &frames, int loop) {
+  // A table is written whole: padded to a power of two.
+  auto table = [](std::vector<Rgb> colours) {
+    colours.resize(size_t{2} << colorTableBits(colours.size()), Rgb{0, 0, 0});
+    return colours;
+  };
+  GifWriter gif;
+  const int globalBits = colorTableBits(globalColours.size());
+  gif.signature("GIF89a").screen(width, height, globalColours.empty() ? 0 : 0x80 | globalBits);
+  if (!globalColours.empty()) gif.colorTable(table(globalColours));
+  if (loop >= 0) {
+    gif.extension(0xFF, {{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'},
+                         {1, static_cast<uint8_t>(loop & 0xFF), static_cast<uint8_t>(loop >> 8)}});
+  }
+  for (const FrameSpec &f : frames) {
+    if (f.control) {
+      gif.graphicControl((f.disposal << 2) | (f.transparent >= 0 ? 1 : 0),
+                         f.transparent >= 0 ? f.transparent : 0, f.delay);
+    }
+    const bool local = !f.localColours.empty();
+    const int bits = local ? colorTableBits(f.localColours.size()) : globalBits;
+    gif.imageDescriptor(f.left, f.top, f.width, f.height,
+                        (local ? 0x80 | bits : 0) | (f.interlaced ? 0x40 : 0));
+    if (local) gif.colorTable(table(f.localColours));
+    std::vector<int> stored;
+    if (f.interlaced) {
+      for (int y : interlaceOrder(f.height)) {
+        stored.insert(stored.end(), f.indices.begin() + static_cast<long>(y) * f.width,
+                      f.indices.begin() + static_cast<long>(y + 1) * f.width);
+      }
+    } else {
+      stored = f.indices;
+    }
+    const int minCodeSize = bits + 1 < 2 ? 2 : bits + 1;
+    gif.imageData(minCodeSize, lzwEncode(stored, minCodeSize));
+  }
+  gif.trailer();
+  return gif.bytes();
+}
+
 bool writeFile(const std::string &path, const Bytes &bytes) {
   FILE *f = fopen(path.c_str(), "wb");
   if (f == nullptr) return false;

@@ -76,6 +76,24 @@ Bytes encodeGif(int width, int height, const std::vector<Rgb> &palette,
                 const std::vector<int> &indices, bool interlaced = false, int transparent = -1,
                 int minCodeSize = 0, const LzwOptions &options = {});
 
+// One frame of an animation for encodeAnimation.
+struct FrameSpec {
+  int left = 0, top = 0, width = 0, height = 0;
+  std::vector<int> indices;  // width x height, in row order
+  int disposal = 1;          // written in the graphic control block
+  int transparent = -1;      // -1: the transparency flag clear
+  int delay = 0;             // hundredths of a second
+  bool control = true;       // false: no graphic control block at all
+  bool interlaced = false;
+  std::vector<Rgb> localColours;  // non-empty: a local colour table
+};
+
+// An animated file: a global colour table (none when empty), a loop
+// extension when loop >= 0, and the frames, each LZW-coded at the smallest
+// code size its colour tables allow.
+Bytes encodeAnimation(int width, int height, const std::vector<Rgb> &globalColours,
+                      const std::vector<FrameSpec> &frames, int loop = -1);
+
 // Rows of an image in the order an interlaced file stores them.
 std::vector<int> interlaceOrder(int height);
 

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "tests/support/gif_decode.h"
@@ -135,7 +137,7 @@ TEST(GifHeader, TenByteFileGivesScreenSizeAndNoPixels) {
   EXPECT_TRUE(d.rgba.empty());
 }
 
-TEST(GifHeader, NoImageLeavesAClearScreen) {
+TEST(GifHeader, UnreachedPixelsClearWithNoImage) {
   Bytes comments;
   for (int i = 0; i < 1000; ++i) comments.insert(comments.end(), {0x21, 0xFE, 1, 'x', 0});
   comments.push_back(0x3B);
@@ -180,55 +182,56 @@ TEST(GifHeader, ColourTableSizeFieldSelectsTwoToTwoHundredFiftySix) {
   }
 }
 
-TEST(GifHeader, ShortColourTablesFail) {
-  Bytes global = GifWriter().signature().screen(1, 1, 0x81).colorTable(grayPalette(3)).bytes();
-  EXPECT_EQ(decode(global).status, ReadStatus::badColorMap);
-
-  allocations = 0;
-  Bytes local = GifWriter()
-                    .signature()
-                    .screen(1, 1)
-                    .imageDescriptor(0, 0, 1, 1, 0x81)
-                    .colorTable(grayPalette(3))
-                    .bytes();
-  Decoded d = decode(local);
-  EXPECT_EQ(d.status, ReadStatus::badColorMap);
-  EXPECT_TRUE(d.rgba.empty());
-  EXPECT_EQ(allocations, 1);  // made, then released
-}
-
 // ------------------------------------------------------------ block scan
 
 TEST(GifBlocks, FailuresInsideTheBlockStructure) {
   auto start = [] { return GifWriter().signature().screen(1, 1, 0x80).colorTable(grayPalette(2)); };
+  // A failure before the pixel buffer is made allocates nothing; one after
+  // it releases the buffer again.
   const struct {
     const char *name;
     Bytes file;
     ReadStatus status;
+    int allocations;
   } cases[] = {
-      {"label missing", start().byte(0x21).bytes(), ReadStatus::missingExtensionLabel},
-      {"label, then end of file", start().byte(0x21).byte(0xFE).bytes(), ReadStatus::badExtension},
+      {"global colour table cut",
+       GifWriter().signature().screen(1, 1, 0x81).colorTable(grayPalette(3)).bytes(),
+       ReadStatus::badColorMap, 0},
+      {"local colour table cut",
+       GifWriter()
+           .signature()
+           .screen(1, 1)
+           .imageDescriptor(0, 0, 1, 1, 0x81)
+           .colorTable(grayPalette(3))
+           .bytes(),
+       ReadStatus::badColorMap, 1},
+      {"label missing", start().byte(0x21).bytes(), ReadStatus::missingExtensionLabel, 1},
+      {"label, then end of file", start().byte(0x21).byte(0xFE).bytes(), ReadStatus::badExtension,
+       1},
       {"comment cut inside a sub-block",
-       start().byte(0x21).byte(0xFE).byte(10).raw({'a', 'b'}).bytes(), ReadStatus::badExtension},
+       start().byte(0x21).byte(0xFE).byte(10).raw({'a', 'b'}).bytes(), ReadStatus::badExtension, 1},
       {"comment without terminator", start().extension(0xFE, {{'h', 'i'}}, false).bytes(),
-       ReadStatus::badExtension},
-      {"descriptor cut", start().raw({0x2C, 0, 0, 0}).bytes(), ReadStatus::badImageDescriptor},
-      {"no code size", start().imageDescriptor(0, 0, 1, 1).bytes(), ReadStatus::missingCodeSize},
+       ReadStatus::badExtension, 1},
+      {"descriptor cut", start().raw({0x2C, 0, 0, 0}).bytes(), ReadStatus::badImageDescriptor, 1},
+      {"no code size", start().imageDescriptor(0, 0, 1, 1).bytes(), ReadStatus::missingCodeSize, 1},
+      // Policy::codeSizeUpToEleven
       {"code size 12", start().imageDescriptor(0, 0, 1, 1).imageData(12, {0, 0}).bytes(),
-       ReadStatus::badCodeSize},
+       ReadStatus::badCodeSize, 1},
       {"code size 13", start().imageDescriptor(0, 0, 1, 1).imageData(13, {0, 0}).bytes(),
-       ReadStatus::badCodeSize},
+       ReadStatus::badCodeSize, 1},
       {"code size 255", start().imageDescriptor(0, 0, 1, 1).imageData(255, {0, 0}).bytes(),
-       ReadStatus::badCodeSize},
+       ReadStatus::badCodeSize, 1},
   };
   for (const auto &c : cases) {
+    allocations = 0;
     Decoded d = decode(c.file);
     EXPECT_EQ(d.status, c.status) << c.name;
     EXPECT_TRUE(d.rgba.empty()) << c.name;
+    EXPECT_EQ(allocations, c.allocations) << c.name;
   }
 }
 
-TEST(GifBlocks, ExtensionsAndStrayBytesAreSkipped) {
+TEST(GifBlocks, StrayBytesSkippedAndExtensionsToo) {
   std::vector<Rgb> palette = grayPalette(4);
   std::vector<int> indices = {0, 1, 2, 3, 3, 2};
   Bytes manyComments;
@@ -257,7 +260,7 @@ TEST(GifBlocks, ExtensionsAndStrayBytesAreSkipped) {
   EXPECT_EQ(d.rgba, expected(palette, indices));
 }
 
-TEST(GifBlocks, TransparencyFollowsTheLastControlBlockThatSetsIt) {
+TEST(GifBlocks, ColoursAndTransparencyOfTheFirstImage) {
   std::vector<Rgb> palette = grayPalette(8);
   std::vector<int> indices = {0, 1, 2, 3, 4, 5, 6, 7, 5, 3};
   auto file = [&](auto addControls) {
@@ -267,117 +270,128 @@ TEST(GifBlocks, TransparencyFollowsTheLastControlBlockThatSetsIt) {
     gif.imageDescriptor(0, 0, 10, 1).imageData(3, testing::lzwEncode(indices, 3)).trailer();
     return gif.bytes();
   };
-  const struct {
-    const char *name;
-    Bytes file;
-    int transparent;
-  } cases[] = {
-      {"flag set, index 5", file([](GifWriter &g) { g.graphicControl(1, 5); }), 5},
-      {"flag clear", file([](GifWriter &g) { g.graphicControl(0, 5); }), -1},
-      {"last of two wins", file([](GifWriter &g) { g.graphicControl(1, 5).graphicControl(1, 3); }),
-       3},
-      {"a clear flag does not reset",
-       file([](GifWriter &g) { g.graphicControl(1, 3).graphicControl(0, 5); }), 3},
-      {"index beyond the image", file([](GifWriter &g) { g.graphicControl(1, 200); }), 200},
-      {"empty control block", file([](GifWriter &g) { g.extension(0xF9, {}); }), -1},
-      {"short control block sets index 0",
-       file([](GifWriter &g) { g.extension(0xF9, {{1}}); }), 0},
-  };
-  for (const auto &c : cases) {
-    Decoded d = decode(c.file);
-    EXPECT_EQ(d.status, ReadStatus::ok) << c.name;
-    EXPECT_EQ(d.rgba, expected(palette, indices, c.transparent)) << c.name;
-  }
-}
-
-TEST(GifBlocks, OnlyTheFirstImageIsDecoded) {
-  std::vector<Rgb> palette = grayPalette(4);
-  GifWriter gif;
-  gif.signature().screen(2, 1, 0x81).colorTable(palette);
-  gif.imageDescriptor(0, 0, 2, 1).imageData(2, testing::lzwEncode({1, 2}, 2));
-  // The second image has a local table that would change colour 1.
-  gif.imageDescriptor(0, 0, 2, 1, 0x81).colorTable({{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}});
-  gif.imageData(2, testing::lzwEncode({3, 3}, 2)).trailer();
-  Decoded d = decode(gif.bytes());
-  EXPECT_EQ(d.rgba, expected(palette, {1, 2}));
-}
-
-TEST(GifBlocks, LocalTableOverridesOnlyItsEntries) {
-  std::vector<Rgb> local = {{200, 0, 0}, {0, 200, 0}};
-  // Without a global table, the entries the local one lacks are clear.
-  for (std::vector<Rgb> global : {grayPalette(8), std::vector<Rgb>{}}) {
+  // A second image whose local table would change colour 1.
+  GifWriter twoImages;
+  twoImages.signature().screen(2, 1, 0x81).colorTable(grayPalette(4));
+  twoImages.imageDescriptor(0, 0, 2, 1).imageData(2, testing::lzwEncode({1, 2}, 2));
+  twoImages.imageDescriptor(0, 0, 2, 1, 0x81)
+      .colorTable({{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}});
+  twoImages.imageData(2, testing::lzwEncode({3, 3}, 2)).trailer();
+  // A local table of two entries, over a global one of 8 or none: the
+  // entries it lacks are the global ones, or clear.
+  const std::vector<Rgb> local = {{200, 0, 0}, {0, 200, 0}};
+  auto withLocal = [&](const std::vector<Rgb> &global) {
     GifWriter gif;
     gif.signature().screen(4, 1, global.empty() ? 0 : 0x82).colorTable(global);
     gif.imageDescriptor(0, 0, 4, 1, 0x80).colorTable(local);
     gif.imageData(3, testing::lzwEncode({0, 1, 2, 7}, 3)).trailer();
-    Decoded d = decode(gif.bytes());
-    std::vector<Rgb> merged = global.empty() ? local : global;
-    merged[0] = local[0];
-    merged[1] = local[1];
-    EXPECT_EQ(d.status, ReadStatus::ok) << global.size();
-    EXPECT_EQ(d.rgba, expected(merged, {0, 1, 2, 7})) << global.size();
+    return gif.bytes();
+  };
+  std::vector<Rgb> merged = palette;
+  merged[0] = local[0], merged[1] = local[1];
+  const struct {
+    Policy policy;
+    const char *name;
+    Bytes file;
+    std::vector<uint8_t> pixels;
+  } cases[] = {
+      {Policy::lastTransparencyFlagWins, "flag set, index 5",
+       file([](GifWriter &g) { g.graphicControl(1, 5); }), expected(palette, indices, 5)},
+      {Policy::lastTransparencyFlagWins, "flag clear",
+       file([](GifWriter &g) { g.graphicControl(0, 5); }), expected(palette, indices)},
+      {Policy::lastTransparencyFlagWins, "last of two wins",
+       file([](GifWriter &g) { g.graphicControl(1, 5).graphicControl(1, 3); }),
+       expected(palette, indices, 3)},
+      {Policy::lastTransparencyFlagWins, "a clear flag does not reset",
+       file([](GifWriter &g) { g.graphicControl(1, 3).graphicControl(0, 5); }),
+       expected(palette, indices, 3)},
+      {Policy::lastTransparencyFlagWins, "index beyond the image",
+       file([](GifWriter &g) { g.graphicControl(1, 200); }), expected(palette, indices, 200)},
+      {Policy::lastTransparencyFlagWins, "empty control block",
+       file([](GifWriter &g) { g.extension(0xF9, {}); }), expected(palette, indices)},
+      {Policy::lastTransparencyFlagWins, "short control block sets index 0",
+       file([](GifWriter &g) { g.extension(0xF9, {{1}}); }), expected(palette, indices, 0)},
+      {Policy::controlAppliesToNextImage, "only the first image is decoded", twoImages.bytes(),
+       expected(grayPalette(4), {1, 2})},
+      {Policy::localMapOverridesItsEntries, "local table over a global one", withLocal(palette),
+       expected(merged, {0, 1, 2, 7})},
+      {Policy::valueWithoutColourIsClear, "local table alone", withLocal({}),
+       expected(local, {0, 1, 2, 7})},
+      {Policy::valueWithoutColourIsClear, "no colour table at all",
+       GifWriter()
+           .signature()
+           .screen(2, 1)
+           .imageDescriptor(0, 0, 2, 1)
+           .imageData(2, testing::lzwEncode({1, 3}, 2))
+           .trailer()
+           .bytes(),
+       std::vector<uint8_t>(8, 0)},
+  };
+  for (const auto &c : cases) {
+    Decoded d = decode(c.file);
+    EXPECT_EQ(d.status, ReadStatus::ok) << c.name;
+    EXPECT_EQ(d.rgba, c.pixels) << "Policy " << int(c.policy) << ": " << c.name;
   }
-}
-
-TEST(GifBlocks, NoColourTableAtAllGivesTransparentBlack) {
-  Bytes file = GifWriter()
-                   .signature()
-                   .screen(2, 1)
-                   .imageDescriptor(0, 0, 2, 1)
-                   .imageData(2, testing::lzwEncode({1, 3}, 2))
-                   .trailer()
-                   .bytes();
-  Decoded d = decode(file);
-  EXPECT_EQ(d.status, ReadStatus::ok);
-  EXPECT_EQ(d.rgba, std::vector<uint8_t>(8, 0));
 }
 
 // ------------------------------------------------------------ LZW
 
 TEST(GifLzw, SmallHandMadeCodeSequences) {
   // Minimum code size 2: clear 4, end 5, first free entry 6.
+  using enum Policy;
+  // Rows that check the format itself rather than a policy.
+  const std::optional<Policy> kFormat;
   const struct {
+    std::optional<Policy> policy;
     const char *name;
     int width, height;
     std::vector<int> codes;
     std::vector<int> pixels;  // -1: left clear
   } cases[] = {
-      {"one pixel", 1, 1, {4, 1, 5}, {1}},
-      {"no leading clear", 2, 1, {2, 3, 5}, {2, 3}},
-      {"two leading clears", 2, 1, {4, 4, 1, 2, 5}, {1, 2}},
-      {"defined entry", 4, 1, {4, 1, 2, 6, 5}, {1, 2, 1, 2}},
-      {"code equal to next free", 3, 1, {4, 1, 6, 5}, {1, 1, 1}},
-      {"chain of next-free codes", 6, 1, {4, 3, 6, 7, 5}, {3, 3, 3, 3, 3, 3}},
-      {"clear then clear: the second is a pixel", 3, 1, {4, 1, 4, 4, 5}, {1, 4, -1}},
-      {"end code before the raster is full", 4, 1, {4, 1, 2, 5, 3}, {1, 2, -1, -1}},
+      // clang-format off
+      {kFormat, "one pixel", 1, 1, {4, 1, 5}, {1}},
+      {codeAfterClearIsPixel, "no leading clear", 2, 1, {2, 3, 5}, {2, 3}},
+      {kFormat, "two leading clears", 2, 1, {4, 4, 1, 2, 5}, {1, 2}},
+      {kFormat, "defined entry", 4, 1, {4, 1, 2, 6, 5}, {1, 2, 1, 2}},
+      {kFormat, "code equal to next free", 3, 1, {4, 1, 6, 5}, {1, 1, 1}},
+      {kFormat, "chain of next-free codes", 6, 1, {4, 3, 6, 7, 5}, {3, 3, 3, 3, 3, 3}},
+      {codeAfterClearIsPixel, "clear then clear: the second is a pixel",
+       3, 1, {4, 1, 4, 4, 5}, {1, 4, -1}},
+      {shortDataKeepsDecoded, "end code before the raster is full",
+       4, 1, {4, 1, 2, 5, 3}, {1, 2, -1, -1}},
       // The padding bits of the last byte still make codes (0s), and a code
       // cut by the end of the data is completed with zero bits.
-      {"data ends before the raster is full", 8, 1, {4, 1, 2}, {1, 2, 0, 0, -1, -1, -1, -1}},
-      {"code above next free", 4, 1, {4, 1, 7, 5}, {1, 1, 1, -1}},
+      {cutCodeCompletedWithZeros, "data ends before the raster is full",
+       8, 1, {4, 1, 2}, {1, 2, 0, 0, -1, -1, -1, -1}},
+      {codeAboveNextFreeRepeatsPrevious, "code above next free", 4, 1, {4, 1, 7, 5}, {1, 1, 1, -1}},
       // 6 straight after the clear code is a pixel value; entry 6 is then
       // defined as itself plus 1, and using it ends the data.
-      {"entry that refers to itself", 4, 1, {4, 6, 1, 6, 5}, {6, 1, -1, -1}},
+      {selfReferringEntryEndsData, "entry that refers to itself",
+       4, 1, {4, 6, 1, 6, 5}, {6, 1, -1, -1}},
       // 7 after the clear code is a pixel beyond the table: the previous
       // string, so 6 (next free) is 7 followed by 7.
-      {"next free after a pixel above the table",
-       8,
-       1,
-       {4, 7, 6, 5},
-       {7, 7, 7, -1, -1, -1, -1, -1}},
-      {"next free after the clear code as a pixel", 5, 1, {4, 1, 4, 4, 6, 5}, {1, 4, 4, 4, -1}},
-      {"entry defined on a pixel above the table", 6, 1, {4, 7, 2, 6, 5}, {7, 2, 7, 2, -1, -1}},
+      {codeAfterClearIsPixel, "next free after a pixel above the table",
+       8, 1, {4, 7, 6, 5}, {7, 7, 7, -1, -1, -1, -1, -1}},
+      {codeAfterClearIsPixel, "next free after the clear code as a pixel",
+       5, 1, {4, 1, 4, 4, 6, 5}, {1, 4, 4, 4, -1}},
+      {codeAfterClearIsPixel, "entry defined on a pixel above the table",
+       6, 1, {4, 7, 2, 6, 5}, {7, 2, 7, 2, -1, -1}},
       // 6 after the clear code: 7 above the next free entry repeats it, and
       // entry 6, defined on itself, is no string; the next entry is still
       // the string just written (6, 6) plus the next pixel.
-      {"entry after one that refers to itself", 7, 1, {4, 6, 7, 1, 7, 5}, {6, 6, 6, 1, 6, 6, 1}},
+      {selfReferringEntryEndsData, "entry after one that refers to itself",
+       7, 1, {4, 6, 7, 1, 7, 5}, {6, 6, 6, 1, 6, 6, 1}},
       // 7 above the next free entry defines 6 as 1,1; the second 7 is then
       // the next free entry (1,1,1), and the width grows to 4 bits.
-      {"code above next free, twice", 4, 2, {4, 1, 7, 7, 2, 5}, {1, 1, 1, 1, 1, 1, 2, -1}},
-      {"entries on a pixel above the table", 4, 2, {4, 7, 1, 6, 6, 5}, {7, 1, 7, 1, 7, 1, -1, -1}},
-      {"three leading clears", 2, 1, {4, 4, 4, 1, 5}, {1, -1}},
+      {codeAboveNextFreeRepeatsPrevious, "code above next free, twice",
+       4, 2, {4, 1, 7, 7, 2, 5}, {1, 1, 1, 1, 1, 1, 2, -1}},
+      {codeAfterClearIsPixel, "entries on a pixel above the table",
+       4, 2, {4, 7, 1, 6, 6, 5}, {7, 1, 7, 1, 7, 1, -1, -1}},
+      {kFormat, "three leading clears", 2, 1, {4, 4, 4, 1, 5}, {1, -1}},
       // Like the code after a clear code, the first code is a pixel.
-      {"end code first", 2, 1, {5, 1, 1}, {5, 1}},
-      {"no codes at all", 2, 1, {}, {-1, -1}},
+      {codeAfterClearIsPixel, "end code first", 2, 1, {5, 1, 1}, {5, 1}},
+      {shortDataKeepsDecoded, "no codes at all", 2, 1, {}, {-1, -1}},
+      // clang-format on
   };
   // The same bytes give the same image pixels on a screen one column wider
   // (which is decoded through the clipping path).
@@ -396,7 +410,9 @@ TEST(GifLzw, SmallHandMadeCodeSequences) {
         }
         if ((i + 1) % size_t(c.width) == 0) want.resize(want.size() + 4 * size_t(extraColumns));
       }
-      EXPECT_EQ(d.rgba, want) << c.name << ", screen " << extraColumns << " column(s) wider";
+      EXPECT_EQ(d.rgba, want) << (c.policy ? "Policy " + std::to_string(int(*c.policy)) : "format")
+                              << ": " << c.name << ", screen " << extraColumns
+                              << " column(s) wider";
     }
   }
 }
@@ -445,7 +461,7 @@ TEST(GifLzw, RoundTripsAcrossCodeSizesSubBlocksAndSizes) {
   }
 }
 
-TEST(GifLzw, FullTableKeepsDecodingAtTwelveBits) {
+TEST(GifLzw, FullTableKeepsTwelveBits) {
   // A noisy image fills the table many times over; without clear codes the
   // encoder keeps using 12-bit codes against a full table.  Literals alone
   // at code size 2 fill it after 4090 codes.
@@ -504,7 +520,7 @@ TEST(GifLzw, WidthGrowsAtFiveHundredTwelveEntriesForCodeSizeEight) {
   EXPECT_NE(decode(file(codes(9))).rgba, expected(palette, pixels));
 }
 
-TEST(GifLzw, CodeSizesBeyondEightGiveTransparentPixelsAboveTheTable) {
+TEST(GifLzw, ValueWithoutColourIsClearAtCodeSizesBeyondEight) {
   for (int minCodeSize : {0, 1, 9, 10, 11}) {
     int clear = 1 << minCodeSize;
     std::vector<int> values = {0, clear - 1, clear > 256 ? 256 : 0, clear > 300 ? 300 : 0};
@@ -555,7 +571,7 @@ TEST(GifLzw, InterlacedRowOrder) {
 
 // ------------------------------------------------------------ placement and windows
 
-TEST(GifPlacement, ImageLandsWhereItsDescriptorSays) {
+TEST(GifPlacement, ImageClippedToScreen) {
   std::vector<Rgb> palette = grayPalette(4);
   const struct {
     const char *name;
@@ -563,6 +579,10 @@ TEST(GifPlacement, ImageLandsWhereItsDescriptorSays) {
     bool interlaced = false;
   } cases[] = {
       {"inside", 1, 1, 3, 2},
+      {"inside, interlaced", 1, 0, 4, 3, true},
+      {"inside the clip rectangle below, at an offset", 2, 2, 2, 2},
+      {"inside the clip rectangle below, interlaced", 3, 2, 2, 2, true},
+      {"inside, touching the right and bottom", 2, 1, 4, 3},
       {"covers the screen", 0, 0, 6, 4},
       {"hangs over the right and bottom", 4, 3, 5, 5},
       {"interlaced, hangs over the right and bottom", 3, 1, 4, 5, true},
@@ -604,6 +624,16 @@ TEST(GifPlacement, ImageLandsWhereItsDescriptorSays) {
     Decoded d = decode(file);
     EXPECT_EQ(d.status, ReadStatus::ok) << c.name;
     EXPECT_EQ(d.rgba, want) << c.name;
+    // The same through a clip rectangle: the image now lies inside it, now
+    // across its edges.
+    Decoded clipped = decode(file, 1, 1, 4, 3);
+    std::vector<uint8_t> wantClipped;
+    for (int y = 1; y < 4; ++y) {
+      wantClipped.insert(wantClipped.end(), want.begin() + (y * 6 + 1) * 4,
+                         want.begin() + (y * 6 + 5) * 4);
+    }
+    EXPECT_EQ(clipped.status, ReadStatus::ok) << c.name;
+    EXPECT_EQ(clipped.rgba, wantClipped) << c.name << ", clip rectangle 4x3 at 1,1";
   }
 }
 
@@ -635,7 +665,7 @@ TEST(GifPlacement, WindowsAreClippedToTheScreen) {
   EXPECT_EQ(decode(file, -1, 0).status, ReadStatus::badOrigin);
 }
 
-TEST(GifPlacement, HugeScreensAreRefusedWithoutAllocating) {
+TEST(GifPlacement, ScreenSizeLimited) {
   // One pixel of colour 1 at the top left of an image of the given size.
   auto withImage = [](int screenWidth, int screenHeight, int imageWidth, int imageHeight) {
     return GifWriter()
@@ -681,7 +711,7 @@ TEST(GifPlacement, HugeScreensAreRefusedWithoutAllocating) {
 
 // ------------------------------------------------------------ damaged files
 
-TEST(GifDamage, EveryTruncationIsHandled) {
+TEST(GifDamage, ShortDataKeepsDecodedAtEveryTruncation) {
   std::vector<Rgb> palette = grayPalette(16);
   std::vector<int> indices = randomIndices(23 * 17, 16, 7, 3);
   Bytes whole = testing::encodeGif(23, 17, palette, indices, true, 3);

@@ -2,14 +2,14 @@
 //
 // One loop (decodeCodes) turns codes into strings for both ways of writing
 // rows, so an image's pixels never depend on where it lies.  Speed comes
-// from: codes taken from a 64-bit window kept in registers and refilled
-// with one 8-byte load from gathered sub-blocks; for an image that fills
-// the window, strings copied from where they were last written (a literal
+// from: codes taken from 64 pending bits kept in registers and refilled
+// with one 8-byte load from gathered sub-blocks; for an image that lies
+// inside the clip rectangle, strings copied from where they were last written (a literal
 // from the palette), so a code costs one table load and one copy: of 16
 // bytes while most strings are up to 4 pixels long, else in 8-pixel
 // blocks; otherwise table entries that keep their string's length and
 // first pixel, expanded with one backward walk straight into the row.
-// Strings that cross a row end or the edge of the window take a slower
+// Strings that cross a row end or the edge of the clip rectangle take a slower
 // pixel-at-a-time path.
 
 #include "tkpixmap/gif/lzw.h"
@@ -29,14 +29,14 @@ constexpr int kDataEnded = 1 << 16;
 
 // The bits not yet used as codes: kept in the decoding loop's registers,
 // and handed to the reader by value when they run short.
-struct BitWindow {
+struct PendingBits {
   uint64_t bits = 0;
   int count = 0;  // valid bits in `bits`
 };
 
 // Codes, least significant bit first, out of the data sub-blocks.  Whole
 // sub-blocks are gathered, several at a time, into one buffer (never past
-// the terminator), so that the window is nearly always refilled with one
+// the terminator), so that the pending bits are nearly always refilled with one
 // 8-byte load inside the loop.
 class BitReader {
  public:
@@ -46,7 +46,7 @@ class BitReader {
   // by the caller so that no code pays for making it), or kDataEnded once
   // the data has ended.  A code that starts before the end of the data but
   // is cut by it is completed with zero bits.
-  [[gnu::always_inline]] int read(BitWindow &w, int width, uint32_t mask) {
+  [[gnu::always_inline]] int read(PendingBits &w, int width, uint32_t mask) {
     if (w.count < width) [[unlikely]] {
       if (end_ - next_ >= 8) [[likely]] {
         // Keep as many whole bytes as fit; the surplus bits above w.count
@@ -81,8 +81,8 @@ class BitReader {
   }
 
  private:
-  // The window with at least `width` bits, or fewer once the data has ended.
-  [[gnu::noinline]] BitWindow fill(BitWindow w, int width) {
+  // The pending bits with at least `width` of them, or fewer once the data has ended.
+  [[gnu::noinline]] PendingBits fill(PendingBits w, int width) {
     for (;;) {
       while (w.count <= 56 && next_ < end_) {
         w.bits |= uint64_t{*next_++} << w.count;
@@ -127,14 +127,14 @@ class BitReader {
 };
 
 // Walks the image's rows (plain or interlaced) and stores the pixels that
-// fall inside the window.
+// fall inside the clip rectangle.
 template <typename Entry>
 class RasterWriter {
  public:
   RasterWriter(const RasterGeometry &g, uint8_t *pixels, const Palette &palette)
       : g_(g), out_(reinterpret_cast<uint32_t *>(pixels)), colour_(palette.colour) {
-    int64_t from = int64_t{g.windowX} - g.imageLeft;
-    int64_t to = from + g.windowWidth;
+    int64_t from = int64_t{g.clipX} - g.imageLeft;
+    int64_t to = from + g.clipWidth;
     x0_ = static_cast<int>(from < 0 ? 0 : from);
     x1_ = static_cast<int>(to > g.imageWidth ? g.imageWidth : to);
     enterRow();
@@ -216,9 +216,9 @@ class RasterWriter {
 
   void enterRow() {
     int64_t screenY = int64_t{g_.imageTop} + y_;
-    visible_ = x0_ < x1_ && screenY >= g_.windowY && screenY < int64_t{g_.windowY} + g_.windowHeight;
-    rowBase_ = visible_ ? static_cast<ptrdiff_t>((screenY - g_.windowY) * g_.windowWidth +
-                                                 (int64_t{g_.imageLeft} - g_.windowX))
+    visible_ = x0_ < x1_ && screenY >= g_.clipY && screenY < int64_t{g_.clipY} + g_.clipHeight;
+    rowBase_ = visible_ ? static_cast<ptrdiff_t>((screenY - g_.clipY) * g_.clipWidth +
+                                                 (int64_t{g_.imageLeft} - g_.clipX))
                         : 0;
     // Pixels before fastEnd_ go straight to the row; a row cut on its left
     // takes the checked path throughout.
@@ -232,7 +232,7 @@ class RasterWriter {
   int x_ = 0, y_ = 0;     // position in the image
   int fastEnd_ = 0;       // columns below this are visible without a check
   int pass_ = 0;
-  bool visible_ = false;  // the current row lies in the window
+  bool visible_ = false;  // the current row lies in the clip rectangle
   bool done_ = false;
   ptrdiff_t rowBase_ = 0;  // out_[rowBase_ + x] is image column x of this row
 };
@@ -296,7 +296,7 @@ enum class Put {
 
 // The one code-to-string step of both decoders: which string each code
 // stands for and which entry it defines.  `Strings` keeps the strings and
-// writes them (in buffer order, or clipped into any window); it has
+// writes them (in buffer order, or clipped into any clip rectangle); it has
 //   putPixel(p, refersToItself)
 //                    the code after a clear code, a string of one pixel p
 //                    whatever its value; refersToItself when p is the next
@@ -317,7 +317,7 @@ enum class Put {
 // and keeps the previous string for the next step.  Once the table is full
 // `slot` is kMaxCodes, a spare entry never read.
 //
-// The code width and the next free entry live in locals (and the bit window
+// The code width and the next free entry live in locals (and the pending bits
 // in registers) so that nothing of the loop's own state goes through memory.
 template <typename Strings>
 RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
@@ -335,16 +335,16 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
   };
   reset();
   int countedFrom = nextFree;  // the next free entry at the last reconsider
-  BitWindow window;
+  PendingBits pending;
 
   int code;
   do {
-    code = reader.read(window, width, mask);
+    code = reader.read(pending, width, mask);
   } while (code == clearCode);
   if (code == kDataEnded) return RasterStatus::endedEarly;
   if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
   for (;;) {
-    code = reader.read(window, width, mask);
+    code = reader.read(pending, width, mask);
     Put put;
     if (code < nextFree) [[likely]] {
       put = strings.putCode(code, nextFree);
@@ -353,7 +353,7 @@ RasterStatus decodeCodes(BitReader &reader, int minCodeSize, Strings &strings) {
           strings.reconsider(nextFree - countedFrom);
           reset();
           countedFrom = nextFree;
-          code = reader.read(window, width, mask);  // whatever follows is a pixel
+          code = reader.read(pending, width, mask);  // whatever follows is a pixel
           if (code == kDataEnded) return RasterStatus::endedEarly;
           if (!strings.putPixel(code, code == nextFree)) return RasterStatus::complete;
           continue;
@@ -525,7 +525,7 @@ class InOrderStrings {
 };
 
 // Strings for any geometry: kept as table entries and expanded through the
-// table into the rows the window holds.
+// table into the rows the clip rectangle holds.
 class ClippedStrings {
  public:
   using Entry = LzwDecoder::Entry;
@@ -609,22 +609,51 @@ class ClippedStrings {
 }  // namespace
 
 RasterStatus LzwDecoder::decode(ByteSource &source, int minCodeSize, const Palette &palette,
-                                const RasterGeometry &geometry, uint8_t *pixels) {
+                                const RasterGeometry &geometry, uint8_t *pixels, bool skipRest) {
   if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize) return RasterStatus::badCodeSize;
-  if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) return RasterStatus::complete;
   BitReader bits(source);
-  if (fillsWindow(geometry)) {
+  RasterStatus status = RasterStatus::complete;
+  if (geometry.imageWidth <= 0 || geometry.imageHeight <= 0) {
+    // Nothing to decode.
+  } else if (writesWholeClip(geometry)) {
     auto *out = reinterpret_cast<uint32_t *>(pixels);
-    const size_t count = size_t(geometry.windowWidth) * size_t(geometry.windowHeight);
+    const size_t count = size_t(geometry.imageWidth) * size_t(geometry.imageHeight);
     InOrderStrings strings(1 << minCodeSize, copies_, palette, out, count);
-    RasterStatus status = decodeCodes(bits, minCodeSize, strings);
+    status = decodeCodes(bits, minCodeSize, strings);
     strings.clearRest();
     // Rows the data did not reach are clear, so they may move with the rest.
     if (geometry.interlaced) placeInterlacedRows(out, geometry.imageWidth, geometry.imageHeight);
-    return status;
+    if (!fillsClip(geometry)) placeInsideClip(out, geometry);
+  } else {
+    ClippedStrings strings(1 << minCodeSize, table_, scratch_, palette, geometry, pixels);
+    status = decodeCodes(bits, minCodeSize, strings);
   }
-  ClippedStrings strings(1 << minCodeSize, table_, scratch_, palette, geometry, pixels);
-  return decodeCodes(bits, minCodeSize, strings);
+  if (skipRest) bits.skipRest();
+  return status;
+}
+
+void LzwDecoder::placeInsideClip(uint32_t *pixels, const RasterGeometry &g) {
+  // Row y, decoded at y * width, belongs at (top + y) * stride + left, never
+  // before it: moved from the last row to the first, no row is overwritten
+  // before it has moved.
+  const size_t width = size_t(g.imageWidth), height = size_t(g.imageHeight);
+  const size_t stride = size_t(g.clipWidth);
+  const size_t left = size_t(g.imageLeft - g.clipX), top = size_t(g.imageTop - g.clipY);
+  for (size_t y = height; y-- > 0;) {
+    uint32_t *to = pixels + (top + y) * stride + left;
+    const uint32_t *from = pixels + y * width;
+    if (to != from) memmove(to, from, width * sizeof *pixels);
+  }
+  // What lies around the image: from the end of one row's image pixels to
+  // the start of the next row's, in one run each.
+  uint32_t *clearFrom = pixels;
+  for (size_t y = 0; y < height; ++y) {
+    uint32_t *rowStart = pixels + (top + y) * stride + left;
+    memset(clearFrom, 0, size_t(rowStart - clearFrom) * sizeof *pixels);
+    clearFrom = rowStart + width;
+  }
+  uint32_t *const end = pixels + stride * size_t(g.clipHeight);
+  memset(clearFrom, 0, size_t(end - clearFrom) * sizeof *pixels);
 }
 
 }  // namespace tkpixmap::gif

@@ -1,28 +1,20 @@
 // lzw.h - the GIF image-data decoder: variable-width LZW codes read from
 // data sub-blocks, expanded into colour-map indices and written as RGBA
-// pixels into the caller's window of the logical screen.
+// pixels into the caller's clip rectangle of the logical screen.
 //
-// Decoding policies (what happens to data that is not well formed):
-//  * Minimum code sizes 0 to 11 are accepted; 12 and above are refused.
-//  * The data ends quietly (pixels not reached stay as they were) at the end
-//    code, at the end of the data or an unreadable sub-block, and at a table
-//    entry whose string refers to itself.
-//  * A code above the next free entry is decoded as the previous string
-//    followed by its first pixel (as for a code equal to the next free
-//    entry), and decoding continues from the entry that defines.
-//  * The first code after a clear code is delivered as a pixel whatever its
-//    value, and is the previous string of the code after it; any pixel
-//    value without a colour-map entry (256 and above) comes out as 0,0,0,0.
-//  * An image's pixels do not depend on where it lies: one code-to-string
-//    step serves the image that fills the window and the clipped one.
-//  * A code cut by the end of the data is completed with zero bits.
-//  * When the table is full (4096 entries) no entry is added and codes stay
-//    12 bits wide until the next clear code.
+// What it does with data that is not well formed is named in policies.h:
+// codeSizeUpToEleven, shortDataKeepsDecoded, selfReferringEntryEndsData,
+// codeAfterClearIsPixel, codeAboveNextFreeRepeatsPrevious,
+// fullTableKeepsTwelveBits, cutCodeCompletedWithZeros and, for pixel values
+// beyond the colour maps, valueWithoutColourIsClear.  An image's pixels do
+// not depend on where it lies: one code-to-string step serves the image
+// written in order and the clipped one.
 #pragma once
 
 #include <stdint.h>
 #include <string.h>
 
+#include "tkpixmap/gif/policies.h"
 #include "tkpixmap/gif/source.h"
 
 namespace tkpixmap::gif {
@@ -48,11 +40,12 @@ struct Palette {
   }
 };
 
-// Where the image lands: its rectangle on the logical screen, and the window
-// of the screen that the output buffer holds (already clipped to the screen).
+// Where the image lands: its rectangle on the logical screen, and the clip
+// rectangle of the screen that the output buffer holds (already clipped to
+// the screen; Policy::imageClippedToScreen).
 struct RasterGeometry {
   int imageLeft, imageTop, imageWidth, imageHeight;
-  int windowX, windowY, windowWidth, windowHeight;
+  int clipX, clipY, clipWidth, clipHeight;
   bool interlaced;
 };
 
@@ -69,24 +62,39 @@ enum class RasterStatus {
 class LzwDecoder {
  public:
   // Reads the data sub-blocks from `source` (positioned after the minimum
-  // code size byte) and writes the pixels of `geometry`'s window into
-  // `pixels` (windowWidth x windowHeight RGBA pixels, 4 bytes each).
-  // The pixels must start cleared unless fillsWindow(geometry): then
-  // decode writes or clears every pixel itself.
+  // code size byte) and writes the pixels of `geometry`'s clip rectangle
+  // into `pixels` (clipWidth x clipHeight RGBA pixels, 4 bytes each).
+  // The pixels must start cleared unless writesWholeClip(geometry): then
+  // decode writes or clears every pixel itself.  With skipRest the source
+  // is left after the data's terminator however the data ended (the frame
+  // decoder reads on); without, after the data consumed.
   RasterStatus decode(ByteSource &source, int minCodeSize, const Palette &palette,
-                      const RasterGeometry &geometry, uint8_t *pixels);
+                      const RasterGeometry &geometry, uint8_t *pixels, bool skipRest = false);
 
-  // True when the image is exactly the window: its pixels then fill the
-  // buffer in order (an interlaced image's rows are put in place after).
-  static bool fillsWindow(const RasterGeometry &g) {
-    return g.imageLeft == g.windowX && g.imageTop == g.windowY &&
-           g.imageWidth == g.windowWidth && g.imageHeight == g.windowHeight;
+  // True when the image is exactly the clip rectangle: its pixels then fill
+  // the buffer in order (an interlaced image's rows are put in place after).
+  static bool fillsClip(const RasterGeometry &g) {
+    return g.imageLeft == g.clipX && g.imageTop == g.clipY &&
+           g.imageWidth == g.clipWidth && g.imageHeight == g.clipHeight;
+  }
+
+  // True when the image lies wholly inside the clip rectangle: it is then
+  // decoded in order (at the start of the buffer, its rows moved to their
+  // places after), and decode writes or clears every pixel of the buffer.
+  static bool writesWholeClip(const RasterGeometry &g) {
+    return g.imageWidth > 0 && g.imageHeight > 0 && g.imageLeft >= g.clipX &&
+           g.imageTop >= g.clipY &&
+           int64_t{g.imageLeft} + g.imageWidth <= int64_t{g.clipX} + g.clipWidth &&
+           int64_t{g.imageTop} + g.imageHeight <= int64_t{g.clipY} + g.clipHeight;
   }
 
  private:
   // Moves the rows of an interlaced image, stored in the order they came,
   // to their places.
   static void placeInterlacedRows(uint32_t *pixels, int width, int height);
+  // Moves an image decoded in order at the start of the buffer to its
+  // place inside the clip rectangle, and clears the rest.
+  static void placeInsideClip(uint32_t *pixels, const RasterGeometry &g);
 
  public:
   // One table entry: its string is the string of `prefix` followed by the

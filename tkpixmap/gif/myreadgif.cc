@@ -105,7 +105,7 @@ extern "C" int myReadGIF(Tcl_Interp *interp, FILE *file, const char *path, const
   int errorNumber = errno;
   funlockfile(file);
 
-  // The window size is reported back whenever the reader got that far.
+  // The clip rectangle's size is reported back whenever the reader got that far.
   if (status == ReadStatus::ok || status == ReadStatus::okNoPixels ||
       status == ReadStatus::tooLarge) {
     *width = request.width;
@@ -115,7 +115,7 @@ extern "C" int myReadGIF(Tcl_Interp *interp, FILE *file, const char *path, const
   if (status != ReadStatus::ok) {
     report(interp, status, path, errorNumber, request);
     // A failure after the buffer was made leaves the block describing the
-    // window, with no pixels; earlier failures leave the block untouched.
+    // clip rectangle, with no pixels; earlier failures leave the block untouched.
     if (result.bufferAllocated) fillBlock(block, nullptr, request);
     return TCL_ERROR;
   }

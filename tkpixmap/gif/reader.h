@@ -1,30 +1,31 @@
 // reader.h - reads the first image of a GIF87a/GIF89a stream into RGBA
 // pixels.  Free of Tcl and X: the Tcl edge (myReadGIF) turns the outcome into
-// interpreter results, and tests and fuzzers call this directly.
+// interpreter results, and tests and fuzzers call this directly.  Every
+// frame of an animation: frames.h.
 //
-// Policies beyond the format itself:
-//  * The pixel buffer and the colour map start cleared, so pixels that no
-//    image data reaches and colours no map supplies read as 0,0,0,0.
-//  * The image lands where its descriptor puts it: its raster has the
-//    descriptor's size and is clipped to the logical screen and the window.
-//  * A window of more than kMaxPixels pixels is refused, and so is one whose
-//    buffer cannot be allocated; nothing is allocated for either.
+// What it does with data that is not well formed is named in policies.h;
+// the reader's own: unreachedPixelsClear, valueWithoutColourIsClear,
+// localMapOverridesItsEntries, lastTransparencyFlagWins,
+// imageClippedToScreen (to the clip rectangle of the request too),
+// screenSizeLimited, strayBytesSkipped; and those of lzw.h.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
 #include "tkpixmap/gif/lzw.h"
+#include "tkpixmap/gif/policies.h"
 #include "tkpixmap/gif/source.h"
 
 namespace tkpixmap::gif {
 
-// Largest window delivered: 2^28 pixels (1 GiB of RGBA).
+// Largest clip rectangle delivered: 2^28 pixels (1 GiB of RGBA;
+// Policy::screenSizeLimited).
 constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 
 enum class ReadStatus {
   ok,                  // pixels delivered
-  okNoPixels,          // nothing to deliver (short descriptor, empty window)
+  okNoPixels,          // nothing to deliver (short descriptor, empty clip rectangle)
   badHeader,           // short header or an unknown signature
   badDimensions,       // logical screen 0 wide or high
   badColorMap,         // a colour map is cut short
@@ -33,12 +34,13 @@ enum class ReadStatus {
   badImageDescriptor,  // image descriptor cut short
   missingCodeSize,     // no LZW minimum code size byte
   badCodeSize,         // LZW minimum code size above 11
-  tooLarge,            // window above kMaxPixels
+  tooLarge,            // clip rectangle above kMaxPixels
   noMemory,            // the pixel buffer could not be allocated
-  badOrigin,           // negative window origin
+  badOrigin,           // negative clip rectangle origin
 };
 
-// The window asked for, and (on return) what was delivered.
+// The clip rectangle of the logical screen asked for, and (on return) what
+// was delivered.
 struct ReadRequest {
   int originX = 0, originY = 0;
   int width = 0, height = 0;  // in: 0 means the whole screen; out: delivered size
