@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <tk.h>
@@ -20,41 +21,80 @@ namespace tkpixmap {
 namespace {
 
 constexpr const char kUsage[] =
-    "Usage: pixmap create giffile\n"
-    "   or  pixmap create -data data\n"
+    "Usage: pixmap create ?-index n? giffile\n"
+    "   or  pixmap create ?-index n? -data data\n"
+    "   or  pixmap frames giffile\n"
+    "   or  pixmap frames -data data\n"
     "   or  pixmap delete name\n"
     "   or  pixmap name width\n"
     "   or  pixmap name height\n"
-    "   or  pixmap name ncolors\n";
+    "   or  pixmap name ncolors\n"
+    "   or  pixmap name delay\n";
 
 int usage(Tcl_Interp *interp) { return failWith(interp, kUsage, "TCL", "WRONGARGS"); }
 
-// The source words after "create": a file name, or -data and the data.
-// Three words in all are always a file name, whatever it looks like.
-bool parseSource(int objc, Tcl_Obj *const objv[], ImageSource *source) {
+// The source words after "create" or "frames": ?-index n? (create only),
+// then a file name or -data and the data.  Three words in all are always
+// a file name, whatever it looks like.  TCL_ERROR with the usage text or
+// the index's own message.
+int parseSource(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], bool indexed,
+                ImageSource *source) {
   if (objc == 3) {
     source->file = objv[2];
-    return true;
+    return TCL_OK;
   }
-  if (objc == 4 && strcmp(Tcl_GetString(objv[2]), "-data") == 0) {
-    source->data = objv[3];
-    return true;
+  int at = 2;
+  if (indexed && objc >= 5 && strcmp(Tcl_GetString(objv[at]), "-index") == 0) {
+    if (Tcl_GetIntFromObj(interp, objv[at + 1], &source->index) != TCL_OK) return TCL_ERROR;
+    at += 2;
   }
-  return false;
+  if (objc - at == 1) {
+    source->file = objv[at];
+  } else if (objc - at == 2 && strcmp(Tcl_GetString(objv[at]), "-data") == 0) {
+    source->data = objv[at + 1];
+  } else {
+    return usage(interp);
+  }
+  return TCL_OK;
 }
 
-int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-  ImageSource source;
-  if (!parseSource(objc, objv, &source)) return usage(interp);
-  Image *image = loadImage(interp, source);
-  if (image == nullptr) return TCL_ERROR;
+// Registers the image under a new handle name, which becomes the result
+// (or is appended to the result list).
+int registerHandle(Tcl_Interp *interp, Image *image, Tcl_Obj *list = nullptr) {
   char name[kHandleNameSize];
   if (!registerImage(image, name)) {
     releaseOwner(image);
     return failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
   }
-  Tcl_SetObjResult(interp, Tcl_NewStringObj(name, -1));
+  if (list != nullptr) Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(name, -1));
+  else Tcl_SetObjResult(interp, Tcl_NewStringObj(name, -1));
   return TCL_OK;
+}
+
+int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
+  ImageSource source;
+  if (parseSource(interp, objc, objv, true, &source) != TCL_OK) return TCL_ERROR;
+  Image *image = loadImage(interp, source);
+  return image != nullptr ? registerHandle(interp, image) : TCL_ERROR;
+}
+
+// "pixmap frames": a handle for every composited frame, from one pass.
+int createFrames(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
+  ImageSource source;
+  if (parseSource(interp, objc, objv, false, &source) != TCL_OK) return TCL_ERROR;
+  LoadedFrames frames;
+  if (!loadFrames(interp, source, &frames)) return TCL_ERROR;
+  Tcl_Obj *handles = Tcl_NewObj();
+  Tcl_IncrRefCount(handles);
+  int status = TCL_OK;
+  for (int i = 0; i < frames.count; ++i) {
+    if (status == TCL_OK) status = registerHandle(interp, frames.images[i], handles);
+    else releaseOwner(frames.images[i]);
+  }
+  free(frames.images);
+  if (status == TCL_OK) Tcl_SetObjResult(interp, handles);
+  Tcl_DecrRefCount(handles);
+  return status;
 }
 
 // "pixmap delete name": the name goes at once and for good.  The image
@@ -83,6 +123,8 @@ int query(Tcl_Interp *interp, const char *handle, const char *what) {
       value = image->height;
     } else if (strcmp(what, "ncolors") == 0) {
       value = image->ncolors;
+    } else if (strcmp(what, "delay") == 0) {
+      value = image->delayMs;
     } else {
       return failWith(interp, "Unrecognized argument", "PIXMAP", "LOOKUP", "QUERY", what);
     }
@@ -105,11 +147,13 @@ Image *lookUpImage(Tcl_Interp *interp, const char *handle) {
 int pixmapObjCmd(void *, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
   const char *word = objc > 1 ? Tcl_GetString(objv[1]) : "";
   const bool creating = strcmp(word, "create") == 0;
-  if (objc != 3 && !(creating && objc > 3)) return usage(interp);
+  const bool framing = strcmp(word, "frames") == 0;
+  if (objc != 3 && !((creating || framing) && objc > 3)) return usage(interp);
   // A tclsh may load Tk after the package: the Tk types come with the
   // next call.
   registerTkTypesIfTk(interp);
   if (creating) return createImage(interp, objc, objv);
+  if (framing) return createFrames(interp, objc, objv);
   if (strcmp(word, "delete") == 0) return deleteImage(interp, Tcl_GetString(objv[2]));
   return query(interp, word, Tcl_GetString(objv[2]));
 }

@@ -5,16 +5,23 @@
 // pixmap canvas item shares there.
 //
 //   image create gifpixmap ?name? ?-file F | -data D | -pixmap HANDLE?
+//                                 ?-index N? ?-animate BOOLEAN?
 //
 // A Tk image is one of its loaded image's owners: "pixmap delete" of the
-// handle it was made from leaves it showing.
+// handle it was made from leaves it showing.  An animated one holds every
+// frame and steps through them on the thread's animation clock; each step
+// copies from that frame's server pixmap.
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+#include <new>
 
 #include <tcl.h>
 #include <tk.h>
 
+#include "tkpixmap/animation.h"
 #include "tkpixmap/command.h"
 #include "tkpixmap/image/load.h"
 #include "tkpixmap/result.h"
@@ -27,20 +34,30 @@ namespace {
 
 constexpr const char kTypeName[] = "gifpixmap";
 
-struct WidgetUse;
+// The options, in the order configure lists them.  -data, -file and
+// -pixmap are alternative sources of the pixels.
+enum Option { kAnimate, kData, kFile, kIndex, kPixmap, kOptionCount };
+constexpr const char *kOptionNames[] = {"-animate", "-data", "-file", "-index", "-pixmap", nullptr};
+constexpr const char *kDefaults[] = {"0", "", "", "0", ""};
+constexpr Option kSources[] = {kData, kFile, kPixmap};
+constexpr Option kSettings[] = {kAnimate, kIndex};
+bool isSource(int option) { return option == kData || option == kFile || option == kPixmap; }
 
-// The options, in the order configure lists them.
-enum Option { kData, kFile, kPixmap, kOptionCount };
-constexpr const char *kOptionNames[] = {"-data", "-file", "-pixmap", nullptr};
+struct WidgetUse;
 
 // One per Tk image of this type.  Lives in its interpreter's thread.
 struct Model {
+  Player player;          // first: the clock hands it back
   Tk_ImageModel tkModel;  // null once Tk has begun deleting the image
   Tcl_Interp *interp;
   Tcl_Command command;    // the image's own command; null once deleted
-  Image *image;           // owned; null for an image without a source
-  // The options as last given (each a Tcl_Obj with a reference, or null).
-  Tcl_Obj *options[kOptionCount];
+  LoadedFrames frames;    // owned; no frames for an image without a source
+  bool allFrames;         // frames holds every frame (else only the -index one)
+  int current;            // the frame shown
+  int cycles;             // times the last frame has given way to the first
+  int index;              // -index
+  bool animate;           // -animate
+  Tcl_Obj *options[kOptionCount];  // as last given (a reference each), or null
   WidgetUse *uses;        // the widgets showing it
 };
 
@@ -48,54 +65,87 @@ struct Model {
 struct WidgetUse {
   Model *model;
   Tk_Window tkwin;
-  Instance *instance;  // null where the image cannot be shown (no pixels, a refused build)
+  Instance **instances;  // one per frame, built when the frame is first drawn; null where refused
+  int count;
   WidgetUse *next;
 };
 
-void takeInstance(WidgetUse *use) {
-  use->instance = nullptr;
-  if (use->model->image == nullptr) return;
-  Failure failure;
-  use->instance = acquireInstance(use->model->image, use->tkwin, Client::widget, &failure);
+Image *shownImage(const Model *model) {
+  return model->frames.count > 0 ? model->frames.images[model->current] : nullptr;
 }
 
-void dropInstance(WidgetUse *use) {
-  if (use->instance != nullptr) releaseInstance(use->instance);
-  use->instance = nullptr;
+void dropInstances(WidgetUse *use) {
+  for (int i = 0; i < use->count; ++i)
+    if (use->instances[i] != nullptr) releaseInstance(use->instances[i]);
+  Tcl_Free(reinterpret_cast<char *>(use->instances));
+  use->instances = nullptr;
+  use->count = 0;
+}
+
+void makeRoom(WidgetUse *use) {
+  use->count = use->model->frames.count;
+  const size_t bytes = sizeof(Instance *) * static_cast<size_t>(use->count > 0 ? use->count : 1);
+  use->instances = reinterpret_cast<Instance **>(Tcl_Alloc(static_cast<unsigned>(bytes)));
+  memset(use->instances, 0, bytes);
+}
+
+// The instance of the frame shown, built on its first draw here.  A
+// refusal draws nothing (a widget has nobody to tell), and is asked again
+// at the next draw: a server may have room later.
+Instance *instanceShown(WidgetUse *use) {
+  const Model *model = use->model;
+  if (model->current >= use->count) return nullptr;
+  Instance *&slot = use->instances[model->current];
+  if (slot == nullptr) {
+    Failure failure;
+    slot = acquireInstance(shownImage(model), use->tkwin, Client::widget, &failure);
+  }
+  return slot;
 }
 
 void tellWidgets(Model *model) {
-  const int width = model->image != nullptr ? model->image->width : 0;
-  const int height = model->image != nullptr ? model->image->height : 0;
+  const Image *image = shownImage(model);
+  const int width = image != nullptr ? image->width : 0;
+  const int height = image != nullptr ? image->height : 0;
   if (model->tkModel != nullptr) Tk_ImageChanged(model->tkModel, 0, 0, width, height, width, height);
 }
 
-// Makes `image` (owned, may be null) the one shown: every widget moves to
-// its instance, and the old image's owner lets go.
-void showImage(Model *model, Image *image) {
-  Image *old = model->image;
-  model->image = image;
-  for (WidgetUse *use = model->uses; use != nullptr; use = use->next) {
-    dropInstance(use);
-    takeInstance(use);
+// ---------------------------------------------------------------- playing
+
+// The next frame; how long it shows, or -1 once the loop count is played.
+// Without a loop extension the frames play once; a count of N plays them
+// N + 1 times (once, and N times again); 0 for ever.
+double stepFrame(Player *player) {
+  auto *model = reinterpret_cast<Model *>(player);
+  const LoadedFrames &frames = model->frames;
+  if (model->current + 1 >= frames.count) {
+    const int plays = frames.loopCount == 0 ? 0 : frames.loopCount < 0 ? 1 : frames.loopCount + 1;
+    if (plays != 0 && ++model->cycles >= plays) {
+      model->animate = false;  // stays on the last frame
+      Tcl_Obj *off = Tcl_NewBooleanObj(0);
+      Tcl_IncrRefCount(off);
+      if (model->options[kAnimate] != nullptr) Tcl_DecrRefCount(model->options[kAnimate]);
+      model->options[kAnimate] = off;
+      return -1;
+    }
+    model->current = 0;
+  } else {
+    ++model->current;
   }
-  if (old != nullptr) releaseOwner(old);
   tellWidgets(model);
+  return frameDelayMs(frames.images[model->current]->delayMs);
 }
 
-// The image a source option names: loaded from a file or inline data, or
-// taken from a handle.  Owned by the caller; null with the reason in interp.
-Image *imageFrom(Tcl_Interp *interp, int option, Tcl_Obj *value) {
-  if (option == kPixmap) {
-    ImageLock lock;
-    Image *image = lookUpImage(interp, Tcl_GetString(value));
-    if (image != nullptr) addOwner(image);
-    return image;
+void playOrStop(Model *model) {
+  if (model->animate && model->allFrames && model->frames.count > 1) {
+    if (!model->player.playing)
+      startPlaying(&model->player, frameDelayMs(shownImage(model)->delayMs));
+  } else {
+    stopPlaying(&model->player);
   }
-  ImageSource source;
-  (option == kData ? source.data : source.file) = value;
-  return loadImage(interp, source);
 }
+
+// ---------------------------------------------------------------- configuring
 
 void setOption(Tcl_Obj *&slot, Tcl_Obj *value) {
   if (value != nullptr) Tcl_IncrRefCount(value);
@@ -103,12 +153,56 @@ void setOption(Tcl_Obj *&slot, Tcl_Obj *value) {
   slot = value;
 }
 
-// Applies option words.  The sources are alternatives: the last one given
-// is the image's (an empty value leaves it without one), the others no
-// longer apply.  A failure leaves everything as it was.
-int configure(Model *model, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[]) {
-  int source = -1;
-  Tcl_Obj *value = nullptr;
+// The frames a source gives: every one when playing, else the -index one.
+bool framesFrom(Tcl_Interp *interp, int option, Tcl_Obj *value, int index, bool all,
+                LoadedFrames *frames) {
+  *frames = LoadedFrames{};
+  Image *image = nullptr;
+  if (option == kPixmap) {
+    ImageLock lock;
+    image = lookUpImage(interp, Tcl_GetString(value));
+    if (image != nullptr) addOwner(image);
+  } else {
+    ImageSource source;
+    (option == kData ? source.data : source.file) = value;
+    if (all) return loadFrames(interp, source, frames);
+    source.index = index;
+    image = loadImage(interp, source);
+  }
+  if (image == nullptr) return false;
+  frames->images = static_cast<Image **>(malloc(sizeof(Image *)));
+  if (frames->images == nullptr) {
+    releaseOwner(image);
+    failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+    return false;
+  }
+  frames->images[0] = image;
+  frames->count = 1;
+  return true;
+}
+
+// Makes `frames` the ones shown, from frame `current`: every widget lets go
+// of the old frames' instances, and the old frames' owner lets go.
+void showFrames(Model *model, LoadedFrames *frames, bool all, int current) {
+  LoadedFrames old = model->frames;
+  model->frames = *frames;
+  model->allFrames = all;
+  model->current = current;
+  model->cycles = 0;
+  for (WidgetUse *use = model->uses; use != nullptr; use = use->next) {
+    dropInstances(use);
+    makeRoom(use);
+  }
+  releaseFrames(&old, releaseOwner);
+  tellWidgets(model);
+}
+
+struct Given {
+  Tcl_Obj *values[kOptionCount] = {};
+  int source = -1;  // the last source option given
+};
+
+int parseOptions(Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[], Given *given) {
   for (Tcl_Size i = 0; i < objc; i += 2) {
     int option;
     if (Tcl_GetIndexFromObj(interp, objv[i], kOptionNames, "option", 0, &option) != TCL_OK)
@@ -119,28 +213,94 @@ int configure(Model *model, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const ob
       Tcl_SetErrorCode(interp, "TK", "VALUE_MISSING", nullptr);
       return TCL_ERROR;
     }
-    source = option;
-    value = objv[i + 1];
+    given->values[option] = objv[i + 1];
+    if (isSource(option)) given->source = option;
   }
-  if (source < 0) return TCL_OK;
-  const bool empty = Tcl_GetString(value)[0] == '\0';
-  Image *image = nullptr;
-  if (!empty && (image = imageFrom(interp, source, value)) == nullptr) return TCL_ERROR;
-  for (int i = 0; i < kOptionCount; ++i)
-    setOption(model->options[i], i == source && !empty ? value : nullptr);
-  showImage(model, image);
+  return TCL_OK;
+}
+
+// Applies option words.  The sources are alternatives: the last one given
+// is the image's (an empty value leaves it without one).  -index picks the
+// frame shown; -animate plays the frames from it.  A failure leaves
+// everything as it was.
+int configure(Model *model, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[]) {
+  Given given;
+  if (parseOptions(interp, objc, objv, &given) != TCL_OK) return TCL_ERROR;
+  int index = model->index;
+  int animate = model->animate ? 1 : 0;
+  if (given.values[kIndex] != nullptr &&
+      (Tcl_GetIntFromObj(interp, given.values[kIndex], &index) != TCL_OK || index < 0)) {
+    if (index < 0) failWith(interp, "pixmap: -index must be 0 or more", "PIXMAP", "VALUE", "INDEX");
+    return TCL_ERROR;
+  }
+  if (given.values[kAnimate] != nullptr &&
+      Tcl_GetBooleanFromObj(interp, given.values[kAnimate], &animate) != TCL_OK)
+    return TCL_ERROR;
+
+  // The source given, or the one it has (a frame may have to be read again).
+  int source = given.source;
+  Tcl_Obj *value = source >= 0 ? given.values[source] : nullptr;
+  for (Option option : kSources) {
+    if (source < 0 && model->options[option] != nullptr) {
+      source = option;
+      value = model->options[option];
+    }
+  }
+  const bool empty = value == nullptr || Tcl_GetString(value)[0] == '\0';
+  const bool all = animate && source != kPixmap;
+  const bool reload = given.source >= 0 || (model->allFrames != all) ||
+                      (!all && index != model->index);
+  if (reload && !empty) {
+    LoadedFrames frames;
+    if (!framesFrom(interp, source, value, index, all, &frames)) return TCL_ERROR;
+    if (all && index >= frames.count) {
+      releaseFrames(&frames, releaseOwner);
+      char text[80];
+      snprintf(text, sizeof text, "pixmap: no frame %d in the image", index);
+      return failWith(interp, text, "PIXMAP", "GIF", "INDEX");
+    }
+    stopPlaying(&model->player);
+    showFrames(model, &frames, all, all ? index : 0);
+  } else if (reload) {
+    LoadedFrames none;
+    stopPlaying(&model->player);
+    showFrames(model, &none, false, 0);
+  } else if (all && given.values[kIndex] != nullptr) {
+    model->current = index < model->frames.count ? index : model->current;
+    tellWidgets(model);
+  }
+  if (given.source >= 0)
+    for (Option option : kSources)
+      setOption(model->options[option], option == given.source && !empty ? value : nullptr);
+  for (Option option : kSettings)
+    if (given.values[option] != nullptr) setOption(model->options[option], given.values[option]);
+  model->index = index;
+  // Turned on again after the frames have played out: from the start.
+  if (animate && !model->animate && model->cycles > 0) {
+    model->cycles = 0;
+    model->current = 0;
+    tellWidgets(model);
+  }
+  model->animate = animate != 0;
+  playOrStop(model);
   return TCL_OK;
 }
 
 Tcl_Obj *optionValue(const Model *model, int option) {
-  return model->options[option] != nullptr ? model->options[option] : Tcl_NewObj();
+  return model->options[option] != nullptr ? model->options[option]
+                                           : Tcl_NewStringObj(kDefaults[option], -1);
 }
 
 // configure with no words or one option name: as Tk's own types answer.
 Tcl_Obj *optionInfo(const Model *model, int option) {
-  Tcl_Obj *info[5] = {Tcl_NewStringObj(kOptionNames[option], -1), Tcl_NewObj(), Tcl_NewObj(),
-                      Tcl_NewObj(), optionValue(model, option)};
+  Tcl_Obj *info[5] = {Tcl_NewStringObj(kOptionNames[option], -1),
+                      Tcl_NewObj(), Tcl_NewObj(), Tcl_NewStringObj(kDefaults[option], -1),
+                      optionValue(model, option)};
   return Tcl_NewListObj(5, info);
+}
+
+int optionNamed(Tcl_Interp *interp, Tcl_Obj *name, int *option) {
+  return Tcl_GetIndexFromObj(interp, name, kOptionNames, "option", 0, option);
 }
 
 int imageCommand(void *clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
@@ -153,28 +313,25 @@ int imageCommand(void *clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const 
   }
   if (Tcl_GetIndexFromObj(interp, objv[1], kSubcommands, "option", 0, &subcommand) != TCL_OK)
     return TCL_ERROR;
+  int option;
   if (subcommand == 0) {  // cget
     if (objc != 3) {
       Tcl_WrongNumArgs(interp, 2, objv, "option");
       return TCL_ERROR;
     }
-    int option;
-    if (Tcl_GetIndexFromObj(interp, objv[2], kOptionNames, "option", 0, &option) != TCL_OK)
-      return TCL_ERROR;
+    if (optionNamed(interp, objv[2], &option) != TCL_OK) return TCL_ERROR;
     Tcl_SetObjResult(interp, optionValue(model, option));
     return TCL_OK;
   }
   if (objc == 2) {
     Tcl_Obj *all = Tcl_NewObj();
-    for (int option = 0; option < kOptionCount; ++option)
-      Tcl_ListObjAppendElement(interp, all, optionInfo(model, option));
+    for (int each = 0; each < kOptionCount; ++each)
+      Tcl_ListObjAppendElement(interp, all, optionInfo(model, each));
     Tcl_SetObjResult(interp, all);
     return TCL_OK;
   }
   if (objc == 3) {
-    int option;
-    if (Tcl_GetIndexFromObj(interp, objv[2], kOptionNames, "option", 0, &option) != TCL_OK)
-      return TCL_ERROR;
+    if (optionNamed(interp, objv[2], &option) != TCL_OK) return TCL_ERROR;
     Tcl_SetObjResult(interp, optionInfo(model, option));
     return TCL_OK;
   }
@@ -188,10 +345,14 @@ void imageCommandDeleted(void *clientData) {
   if (model->tkModel != nullptr) Tk_DeleteImage(model->interp, Tk_NameOfImage(model->tkModel));
 }
 
+// ---------------------------------------------------------------- Tk's image interface
+
 int CreateImage(Tcl_Interp *interp, const char *name, Tcl_Size objc, Tcl_Obj *const objv[],
                 const Tk_ImageType *, Tk_ImageModel tkModel, ClientData *modelData) {
   auto *model = reinterpret_cast<Model *>(Tcl_Alloc(sizeof(Model)));
-  memset(model, 0, sizeof *model);
+  memset(static_cast<void *>(model), 0, sizeof *model);
+  new (&model->player) Player();
+  model->player.step = stepFrame;
   model->tkModel = tkModel;
   model->interp = interp;
   if (configure(model, interp, objc, objv) != TCL_OK) {
@@ -207,18 +368,18 @@ int CreateImage(Tcl_Interp *interp, const char *name, Tcl_Size objc, Tcl_Obj *co
 ClientData GetImage(Tk_Window tkwin, ClientData modelData) {
   auto *model = static_cast<Model *>(modelData);
   auto *use = reinterpret_cast<WidgetUse *>(Tcl_Alloc(sizeof(WidgetUse)));
-  *use = WidgetUse{model, tkwin, nullptr, model->uses};
+  *use = WidgetUse{model, tkwin, nullptr, 0, model->uses};
   model->uses = use;
-  takeInstance(use);
+  makeRoom(use);
   return use;
 }
 
-// Copies the part of the image the widget asks for; transparent pixels
-// leave what is behind them, as with photo images.
+// Copies the part of the frame shown that the widget asks for;
+// transparent pixels leave what is behind them, as with photo images.
 void DisplayImage(ClientData useData, Display *display, Drawable drawable, int imageX, int imageY,
                   int width, int height, int drawableX, int drawableY) {
   auto *use = static_cast<WidgetUse *>(useData);
-  Instance *instance = use->instance;
+  Instance *instance = instanceShown(use);
   const XlibFunctions *x11 = resolvedXlib();
   if (instance == nullptr || instance->display != display || x11 == nullptr ||
       !confirmInstance(instance))
@@ -241,20 +402,21 @@ void FreeImage(ClientData useData, Display *) {
       break;
     }
   }
-  dropInstance(use);
+  dropInstances(use);
   Tcl_Free(reinterpret_cast<char *>(use));
 }
 
 // Tk has freed every widget's use by now.
 void DeleteImage(ClientData modelData) {
   auto *model = static_cast<Model *>(modelData);
+  stopPlaying(&model->player);
   model->tkModel = nullptr;
   if (model->command != nullptr) {
     Tcl_Command command = model->command;
     model->command = nullptr;
     Tcl_DeleteCommandFromToken(model->interp, command);
   }
-  if (model->image != nullptr) releaseOwner(model->image);
+  releaseFrames(&model->frames, releaseOwner);
   for (Tcl_Obj *&option : model->options) setOption(option, nullptr);
   Tcl_Free(reinterpret_cast<char *>(model));
 }

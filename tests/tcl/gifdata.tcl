@@ -51,3 +51,28 @@ proc gifdata::write {path data} {
     close $f
     return $path
 }
+
+# An animation of frames over one palette: each frame a full width x
+# height image (a list of palette indices) with its delay in milliseconds
+# (written in hundredths) and disposal; loop is the NETSCAPE2.0 loop count,
+# or {} for none.  Made by splicing what encode writes for each frame.
+#   gifdata::animation width height palette {{indices delayMs disposal} ...} ?loop?
+proc gifdata::animation {width height palette frames {loop {}}} {
+    set out {}
+    foreach frame $frames {
+        lassign $frame indices delay disposal
+        set one [encode $width $height $palette $indices]
+        # Header, screen and global colour table, as encode wrote them.
+        binary scan $one @10cu flags
+        set prefix [expr {13 + 3 * (1 << (($flags & 7) + 1))}]
+        if {$out eq {}} {
+            set out [string range $one 0 [expr {$prefix - 1}]]
+            if {$loop ne {}} {
+                append out "\x21\xff\x0bNETSCAPE2.0\x03\x01[binary format s $loop]\x00"
+            }
+        }
+        append out "\x21\xf9\x04[binary format cs [expr {($disposal & 7) << 2}] [expr {$delay / 10}]]\x00\x00"
+        append out [string range $one $prefix end-1]
+    }
+    return "$out;"
+}

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tkpixmap/gif/frames.h"
 #include "tkpixmap/gif/reader.h"
 #include "tkpixmap/result.h"
 #include "tkpixmap/tcl_compat.h"
@@ -285,6 +286,93 @@ Image *decode(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream) {
 
 }  // namespace
 
+namespace {
+
+// Runs `visit` on each composited frame of the source (the canvas, its
+// size and the frame's delay) until it returns false; at least one frame,
+// as loadImage would give it, unless the source fails.  The loop count
+// into *loopCount.  False with the message set when the source fails
+// before its first frame.
+template <typename Visit>
+bool eachFrame(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream, int *loopCount,
+               Visit visit) {
+  gif::FrameDecoder frames(attemptAlloc, releaseAlloc);
+  if (stream != nullptr) flockfile(stream);
+  gif::ReadStatus status = frames.open(source);
+  bool more = status == gif::ReadStatus::ok;
+  bool any = false;
+  while (more && frames.next()) {
+    any = true;
+    more = visit(frames.canvas(), frames.screenWidth(), frames.screenHeight(),
+                 frames.frame().delayMs);
+  }
+  if (status == gif::ReadStatus::ok) status = frames.status();
+  const int readError = stream != nullptr && ferror(stream) ? errno : 0;
+  if (stream != nullptr) funlockfile(stream);
+  *loopCount = frames.loopCount();
+  if (any) return true;
+  if (status == gif::ReadStatus::ok && frames.canvas() != nullptr) {
+    // A screen with no image: one clear frame (the canvas is cleared).
+    visit(frames.canvas(), frames.screenWidth(), frames.screenHeight(), 0);
+    return true;
+  }
+  if (status == gif::ReadStatus::okNoPixels) {
+    visit(nullptr, frames.screenWidth(), frames.screenHeight(), 0);
+    return true;
+  }
+  readFailure(interp, status, readError);
+  return false;
+}
+
+// Runs `decodeWith` on a ByteSource over the source's bytes.
+template <typename Decode>
+bool withSource(Tcl_Interp *interp, const ImageSource &source, Decode decodeWith) {
+  SourceBytes bytes;
+  if (!readSource(interp, source, &bytes)) return false;
+  bool ok;
+  if (bytes.stream != nullptr) {
+    gif::ByteSource stream(bytes.stream);
+    ok = decodeWith(stream, bytes.stream);
+  } else {
+    gif::ByteSource memory(bytes.data, bytes.size);
+    ok = decodeWith(memory, nullptr);
+  }
+  freeSource(&bytes);
+  return ok;
+}
+
+Image *noFrame(Tcl_Interp *interp, int index) {
+  char text[80];
+  snprintf(text, sizeof text, "pixmap: no frame %d in the image", index);
+  failWith(interp, text, "PIXMAP", "GIF", "INDEX");
+  return nullptr;
+}
+
+// Frame `index` (above 0) as a new image.
+Image *decodeFrame(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream, int index) {
+  Image *image = nullptr;
+  int seen = 0;
+  int loopCount;
+  bool memoryShort = false;
+  const bool read = eachFrame(
+      interp, source, stream, &loopCount,
+      [&](const uint8_t *canvas, int width, int height, int delayMs) {
+        if (seen++ < index) return true;
+        image = newImage(canvas, width, height);
+        memoryShort = image == nullptr;
+        if (image != nullptr) image->delayMs = delayMs;
+        return false;
+      });
+  if (!read) return nullptr;
+  if (memoryShort) {
+    failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+    return nullptr;
+  }
+  return image != nullptr ? image : noFrame(interp, index);
+}
+
+}  // namespace
+
 bool readSource(Tcl_Interp *interp, const ImageSource &source, SourceBytes *out) {
   *out = SourceBytes{};
   return source.data != nullptr ? readData(interp, source.data, out)
@@ -298,18 +386,69 @@ void freeSource(SourceBytes *bytes) {
 }
 
 Image *loadImage(Tcl_Interp *interp, const ImageSource &source) {
-  SourceBytes bytes;
-  if (!readSource(interp, source, &bytes)) return nullptr;
-  Image *image;
-  if (bytes.stream != nullptr) {
-    gif::ByteSource stream(bytes.stream);
-    image = decode(interp, stream, bytes.stream);
-  } else {
-    gif::ByteSource memory(bytes.data, bytes.size);
-    image = decode(interp, memory, nullptr);
-  }
-  freeSource(&bytes);
+  if (source.index < 0) return noFrame(interp, source.index);
+  Image *image = nullptr;
+  withSource(interp, source, [&](gif::ByteSource &bytes, FILE *stream) {
+    // The first frame is the first image, which its own reader gives.
+    image = source.index == 0 ? decode(interp, bytes, stream)
+                              : decodeFrame(interp, bytes, stream, source.index);
+    return image != nullptr;
+  });
   return image;
+}
+
+bool loadFrames(Tcl_Interp *interp, const ImageSource &source, LoadedFrames *frames) {
+  *frames = LoadedFrames{};
+  int capacity = 0;
+  uint64_t keptPixels = 0;
+  enum class Refusal { none, tooMany, noMemory } refusal = Refusal::none;
+  auto keep = [&](const uint8_t *canvas, int width, int height, int delayMs) {
+    keptPixels += uint64_t(width) * uint64_t(height);
+    if (keptPixels > kMaxFramePixels) {
+      refusal = Refusal::tooMany;
+      return false;
+    }
+    if (frames->count == capacity) {
+      capacity = capacity == 0 ? 16 : capacity * 2;
+      auto *grown = static_cast<Image **>(realloc(frames->images, sizeof(Image *) * capacity));
+      if (grown == nullptr) {
+        refusal = Refusal::noMemory;
+        return false;
+      }
+      frames->images = grown;
+    }
+    Image *image = newImage(canvas, width, height);
+    if (image == nullptr) {
+      refusal = Refusal::noMemory;
+      return false;
+    }
+    image->delayMs = delayMs;
+    frames->images[frames->count++] = image;
+    return true;
+  };
+  const bool read = withSource(interp, source, [&](gif::ByteSource &bytes, FILE *stream) {
+    return eachFrame(interp, bytes, stream, &frames->loopCount, keep);
+  });
+  if (read && refusal == Refusal::none) return true;
+  if (refusal == Refusal::tooMany) {
+    char text[120];
+    snprintf(text, sizeof text, "pixmap: too many frames to keep (more than %llu pixels in all)",
+             static_cast<unsigned long long>(kMaxFramePixels));
+    failWith(interp, text, "PIXMAP", "GIF", "TOOLARGE");
+  } else if (refusal == Refusal::noMemory) {
+    failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+  }
+  // Nothing built on any server yet: the images' one owner lets go.
+  for (int i = 0; i < frames->count; ++i) dropOwner(frames->images[i]);
+  free(frames->images);
+  *frames = LoadedFrames{};
+  return false;
+}
+
+void releaseFrames(LoadedFrames *frames, void (*releaseOwner)(Image *)) {
+  for (int i = 0; i < frames->count; ++i) releaseOwner(frames->images[i]);
+  free(frames->images);
+  *frames = LoadedFrames{};
 }
 
 }  // namespace tkpixmap

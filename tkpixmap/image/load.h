@@ -18,7 +18,29 @@ namespace tkpixmap {
 struct ImageSource {
   Tcl_Obj *file = nullptr;  // a file name, or
   Tcl_Obj *data = nullptr;  // the data
+  int index = 0;            // which frame, composited as a viewer shows it
 };
+
+// Every frame of an animation, composited, from one pass over the source:
+// `count` images, each owned by the caller, with their delays, and the
+// file's loop count (-1: none, 0: for ever).
+struct LoadedFrames {
+  Image **images = nullptr;  // malloc'd
+  int count = 0;
+  int loopCount = -1;
+};
+
+// Kept pixels of all the frames of one source are bounded as one image's
+// are: past this many pixels in all, the frames are refused.
+inline constexpr uint64_t kMaxFramePixels = uint64_t{1} << 28;
+
+// Loads every frame: false with the message and error code set (and
+// nothing kept).  A file with no image gives one clear frame, as
+// loadImage does; a frame that fails after the first ends the frames.
+bool loadFrames(Tcl_Interp *interp, const ImageSource &source, LoadedFrames *frames);
+
+// Lets go of every frame (each image's owner) and of the array.
+void releaseFrames(LoadedFrames *frames, void (*releaseOwner)(Image *));
 
 // The bytes of a source: malloc'd, or (`stream`) a stream for what is no
 // regular file.  False with the command's message and error code set.
@@ -30,8 +52,8 @@ struct SourceBytes {
 bool readSource(Tcl_Interp *interp, const ImageSource &source, SourceBytes *out);
 void freeSource(SourceBytes *bytes);
 
-// The first image of the source as a new image whose one owner is the
-// caller.  Null on failure, with the command's message ("pixmap: fopen()
+// The image of the source (its first, or its frame source.index) as a new
+// image whose one owner is the caller.  Null on failure, with the command's message ("pixmap: fopen()
 // error", "pixmap: ReadGIF() error", ...) and an error code a script can
 // test (POSIX ..., PIXMAP GIF FORMAT, PIXMAP NOMEM) in interp.
 Image *loadImage(Tcl_Interp *interp, const ImageSource &source);

@@ -5,24 +5,21 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <new>
-
 namespace tkpixmap {
 namespace {
 
 // Open addressing on the whole RGBA word, sparse enough (1024 slots for at
-// most 256 colours) that nearly every colour sits in its first slot.
+// most 256 colours) that nearly every colour sits in its first slot.  About
+// 7 KiB: on the stack, and cleared with one memset.
 struct ColourIndex {
   static constexpr int kSlotBits = 10;
   static constexpr unsigned kSlots = 1u << kSlotBits;
-  uint32_t colour[kSlots];
   int16_t index[kSlots];  // -1: empty
+  uint32_t colour[kSlots];
   uint32_t palette[kMaxPaletteColours];
   int count = 0;
 
-  ColourIndex() {
-    for (int16_t &i : index) i = -1;
-  }
+  ColourIndex() { memset(index, 0xff, sizeof index); }
   // The colour's number, entering it if new; -1 once there would be 257.
   int numberOf(uint32_t word) {
     unsigned slot = (word * 0x9e3779b1u) >> (32 - kSlotBits);
@@ -38,6 +35,25 @@ struct ColourIndex {
   }
 };
 
+// Numbers each pixel's colour into `indices`; false at a 257th colour.
+bool numberColours(const uint8_t *rgba, size_t pixelCount, ColourIndex &table, uint8_t *indices) {
+  // Runs of one colour (flat areas, the cleared screen around an image)
+  // cost one compare a pixel.
+  uint32_t last = 0;
+  int lastNumber = -1;
+  for (size_t i = 0; i < pixelCount; ++i) {
+    uint32_t word;
+    memcpy(&word, rgba + 4 * i, 4);
+    if (word != last || lastNumber < 0) {
+      lastNumber = table.numberOf(word);
+      if (lastNumber < 0) return false;
+      last = word;
+    }
+    indices[i] = static_cast<uint8_t>(lastNumber);
+  }
+  return true;
+}
+
 bool keepRgba(const uint8_t *rgba, size_t pixelCount, int width, int height, ImagePixels *kept) {
   void *block = malloc(pixelCount * 4);
   if (block == nullptr) return false;
@@ -52,46 +68,28 @@ bool keepPixels(const uint8_t *rgba, int width, int height, ImagePixels *kept) {
   *kept = ImagePixels{};
   if (width <= 0 || height <= 0 || rgba == nullptr) return true;  // nothing to keep
   const size_t pixelCount = static_cast<size_t>(width) * static_cast<size_t>(height);
-  auto *table = static_cast<ColourIndex *>(malloc(sizeof(ColourIndex)));
-  auto *indices = static_cast<uint8_t *>(malloc(pixelCount));
-  if (table == nullptr || indices == nullptr) {
-    free(table);
-    free(indices);
-    return false;
-  }
-  new (table) ColourIndex();
-  // Runs of one colour (flat areas, the cleared screen around an image)
-  // cost one compare a pixel.
-  uint32_t last = 0;
-  int lastNumber = -1;
-  size_t i = 0;
-  for (; i < pixelCount; ++i) {
-    uint32_t word;
-    memcpy(&word, rgba + 4 * i, 4);
-    if (word != last || lastNumber < 0) {
-      lastNumber = table->numberOf(word);
-      if (lastNumber < 0) break;
-      last = word;
-    }
-    indices[i] = static_cast<uint8_t>(lastNumber);
-  }
+  // Icons are numbered on the stack; larger images in a buffer of their own.
+  constexpr size_t kOnStack = 16 * 1024;
+  uint8_t stackIndices[kOnStack];
+  uint8_t *indices = pixelCount <= kOnStack ? stackIndices
+                                            : static_cast<uint8_t *>(malloc(pixelCount));
+  if (indices == nullptr) return false;
+  ColourIndex table;
   bool ok;
-  if (i < pixelCount) {
-    free(indices);
+  if (!numberColours(rgba, pixelCount, table, indices)) {
     ok = keepRgba(rgba, pixelCount, width, height, kept);
   } else {
-    const size_t paletteBytes = static_cast<size_t>(table->count) * 4;
+    const size_t paletteBytes = static_cast<size_t>(table.count) * 4;
     auto *block = static_cast<uint8_t *>(malloc(paletteBytes + pixelCount));
     ok = block != nullptr;
     if (ok) {
-      memcpy(block, table->palette, paletteBytes);
+      memcpy(block, table.palette, paletteBytes);
       memcpy(block + paletteBytes, indices, pixelCount);
       *kept = ImagePixels{block, block + paletteBytes, reinterpret_cast<uint32_t *>(block),
-                          table->count, width, height, 1};
+                          table.count, width, height, 1};
     }
-    free(indices);
   }
-  free(table);
+  if (indices != stackIndices) free(indices);
   return ok;
 }
 
