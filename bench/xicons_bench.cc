@@ -7,7 +7,15 @@
 // <peer> is pixmap (pixmap create + pixmap item) or photo (image create
 // photo -file + image item).  Between runs, untimed, each peer's items and
 // images are deleted, so that neither server fills up with earlier runs'
-// pixmaps.
+// pixmaps.  And animations:
+//   frames/<peer>           every frame of a 100-frame animation: pixmap
+//                           frames (one pass) or, as Tk's photo images must,
+//                           image create photo -format {gif -index N} per frame
+//   animate/<peer>          100 animations of 25 frames a second playing on one
+//                           canvas for 2 s: the process's CPU time over the
+//                           wall time (counter cpu_share); gifpixmap images
+//                           with -animate, or photo frames swapped into
+//                           canvas image items by an after loop each
 // The servers: see x11_harness.h.
 
 #include <X11/Xlib.h>
@@ -16,7 +24,11 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include <sys/resource.h>
+
 #include <random>
+#include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,6 +63,36 @@ proc xicons_show_photo {c files} {
     }
     update idletasks
     return $images
+}
+proc xicons_frames_pixmap {c file} {
+    pixmap frames $file
+}
+proc xicons_frames_photo {c file} {
+    set images {}
+    for {set i 0} {![catch {image create photo -file $file -format "gif -index $i"} image]} {incr i} {
+        lappend images $image
+    }
+    return $images
+}
+proc xicons_animate_pixmap {c file n} {
+    for {set i 0} {$i < $n} {incr i} {
+        set image [image create gifpixmap -file $file -animate 1]
+        $c create image [expr {($i % 10) * 70 + 10}] [expr {($i / 10) * 55 + 10}] -image $image -anchor nw
+    }
+}
+# How a script animates with photo images: every frame decoded ahead, then
+# an after loop per animation that swaps them into its item.
+proc xicons_animate_photo {c file n} {
+    set frames [xicons_frames_photo $c $file]
+    for {set i 0} {$i < $n} {incr i} {
+        set item [$c create image [expr {($i % 10) * 70 + 10}] [expr {($i / 10) * 55 + 10}] -anchor nw]
+        xicons_step $c $item $frames 0
+    }
+}
+proc xicons_step {c item frames k} {
+    if {![winfo exists $c]} return
+    $c itemconfigure $item -image [lindex $frames $k]
+    after 40 [list xicons_step $c $item $frames [expr {($k + 1) % [llength $frames]}]]
 }
 proc xicons_clear {c images} {
     $c delete all
@@ -101,9 +143,89 @@ void icons(benchmark::State &state, int depth, bool photo) {
   state.SetItemsProcessed(state.iterations() * kIcons);
 }
 
+// An animation of `count` frames of 60 x 45 pixels, 40 ms each, looping for
+// ever: a plasma moving across the frame, as real animations change.
+const std::string &animationFile(int count) {
+  static std::map<int, std::string> files;
+  std::string &name = files[count];
+  if (!name.empty()) return name;
+  std::vector<tkpixmap::testing::FrameSpec> frames;
+  xbench::Plasma p = xbench::plasma(60, 45, 64);
+  for (int f = 0; f < count; ++f) {
+    tkpixmap::testing::FrameSpec frame;
+    frame.width = 60;
+    frame.height = 45;
+    frame.delay = 4;
+    for (int index : p.indices) frame.indices.push_back((index + f) % 64);
+    frames.push_back(frame);
+  }
+  tkpixmap::testing::Bytes bytes = tkpixmap::testing::encodeAnimation(60, 45, p.palette, frames, 0);
+  char path[] = "/tmp/xicons_anim_XXXXXX";
+  int fd = mkstemp(path);
+  if (fd < 0) xbench::die("mkstemp failed");
+  FILE *out = fdopen(fd, "wb");
+  fwrite(bytes.data(), 1, bytes.size(), out);
+  fclose(out);
+  name = path;
+  atexit([] {
+    for (auto &f : files) remove(f.second.c_str());
+  });
+  return name;
+}
+
+void allFrames(benchmark::State &state, bool photo) {
+  const char *peer = photo ? "photo" : "pixmap";
+  const std::string c = xbench::peerCanvas(state, kProcs, 24, 200, 150, std::string("frames") + peer);
+  if (c.empty()) return;
+  xbench::timeShows(state, c, std::string("xicons_frames_") + peer + " " + c + " " + animationFile(100),
+                    "xicons_clear");
+  state.SetItemsProcessed(state.iterations() * 100);
+}
+
+double cpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The client's share of one core while 100 animations play for 2 s (the
+// start, loading and first cycle, is not counted).
+void animate(benchmark::State &state, bool photo) {
+  const char *peer = photo ? "photo" : "pixmap";
+  const std::string c = xbench::peerCanvas(state, kProcs, 24, 720, 580, std::string("animate") + peer);
+  if (c.empty()) return;
+  double share = 0;
+  for (auto _ : state) {
+    xbench::eval(std::string("xicons_animate_") + peer + " " + c + " " + animationFile(25) + " 100");
+    xbench::eval("after 1000 {set ::xicons_done 1}; vwait ::xicons_done");  // the first cycle
+    const double cpu = cpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    xbench::eval("after 2000 {set ::xicons_done 1}; vwait ::xicons_done");
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    share = (cpuSeconds() - cpu) / wall;
+    state.SetIterationTime(share);  // the figure compared: CPU per second of play
+    state.PauseTiming();
+    xbench::eval("foreach id [after info] {after cancel $id}; " + c + " delete all; " +
+                 "xbench_free [lsearch -all -inline -not [image names] ::tk::*]; update");
+    state.ResumeTiming();
+  }
+  state.counters["cpu_share"] = share;
+}
+
 }  // namespace
 
 void bench::registerSuite() {
+  for (bool photo : {false, true}) {
+    benchmark::RegisterBenchmark(photo ? "frames/photo" : "frames/pixmap", allFrames, photo)
+        ->UseRealTime()
+        ->Iterations(photo ? 2 : 10)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(photo ? "animate/photo" : "animate/pixmap", animate, photo)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+  }
   for (int depth : {16, 24, 32}) {
     for (bool photo : {false, true}) {
       benchmark::RegisterBenchmark(("icons/d" + std::to_string(depth) + (photo ? "/photo" : "/pixmap"))

@@ -119,6 +119,18 @@ def xicons_rows(table, runs):
             table.time_ratio("xicons", "500 small GIF files loaded and shown at %d bits, "
                              "pixmap / photo (time)" % depth, runs, ours[0], peer[0],
                              "<= 0.12" if depth == 24 else "")
+    named = lambda prefix: next((n for n in runs if n.startswith(prefix)), None)
+    ours, peer = named("frames/pixmap"), named("frames/photo")
+    if ours and peer:
+        table.time_ratio("xicons", "every frame of a 100-frame animation, pixmap frames / photo "
+                         "-index loop (time)", runs, ours, peer, "<= 0.10")
+    ours, peer = named("animate/pixmap"), named("animate/photo")
+    if ours and peer and runs[peer].get("cpu_share"):
+        table.add("xicons", "100 animations at 25 frames/s, client CPU: gifpixmap -animate / "
+                  "photo frames swapped by after", runs[ours]["cpu_share"] / runs[peer]["cpu_share"],
+                  "lower")
+        table.add("xicons", "same, gifpixmap's share of one core (absolute, not a ratio)",
+                  runs[ours]["cpu_share"], "lower", "<= 0.05")
 
 
 def xbuild_rows(table, runs):
