@@ -20,6 +20,20 @@ namespace {
 // Servers refuse pixmap sides beyond this (the protocol's signed 16 bits).
 constexpr int kMaxPixmapSide = 32767;
 
+// What a build has made so far.  Whatever step fails, abandon() gives all
+// of it back: the one failure path of a build.
+struct Build {
+  Build(const Target &t, const XlibFunctions &x, Instance *i, Client c)
+      : target(t), x11(x), instance(i), client(c) {}
+  const Target &target;
+  const XlibFunctions &x11;
+  Instance *instance;        // its pixmap, mask and GC once sent
+  Client client;
+  XImage *image = nullptr;   // the packed pixels, until sent
+  MappedPixels mapped;       // 8-bit colour cells taken
+  bool sent = false;         // requests went out under the display's trap
+};
+
 pack::PixelSource sourceOf(const ImagePixels &p) {
   if (p.bytesPerPixel == 1)
     return {p.pixels, p.width, p.height, p.width, 1, p.palette, p.paletteSize};
@@ -84,20 +98,15 @@ XImage *wrapImage(const Target &target, const XlibFunctions &x11, unsigned depth
   return nullptr;
 }
 
-XImage *buildColourMapped(const pack::PixelSource &source, const Target &target, Client client,
-                          const XlibFunctions &x11, MappedPixels *mapped, Failure *failure) {
-  if (!mapColours(source, target.display, target.visual, target.colormap, client, x11, mapped,
-                  failure))
-    return nullptr;
+bool buildColourMapped(Build &b, const pack::PixelSource &source, Failure *failure) {
+  if (!mapColours(source, b.target.display, b.target.visual, b.target.colormap, b.client, b.x11,
+                  &b.mapped, failure))
+    return false;
   const size_t bytes = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
-  XImage *image = wrapImage(target, x11, static_cast<unsigned>(target.depth),
-                            reinterpret_cast<char *>(mapped->data), bytes, source.width,
-                            source.height, 8, static_cast<size_t>(source.width), false, failure);
-  if (image == nullptr && mapped->cellCount > 0) {
-    x11.FreeColors(target.display, target.colormap, mapped->cells, mapped->cellCount, 0);
-    mapped->cellCount = 0;
-  }
-  return image;
+  b.image = wrapImage(b.target, b.x11, static_cast<unsigned>(b.target.depth),
+                      reinterpret_cast<char *>(b.mapped.data), bytes, source.width, source.height,
+                      8, static_cast<size_t>(source.width), false, failure);
+  return b.image != nullptr;
 }
 
 // ---------------------------------------------------------------- TrueColor
@@ -221,12 +230,12 @@ void describeMasks(const XImage *image, Failure *failure) {
 }
 
 // Each pixel packed by the visual's masks and the server's byte order.
-XImage *buildTrueColor(const pack::PixelSource &source, const Target &target, Client client,
-                       const XlibFunctions &x11, Failure *failure) {
+bool buildTrueColor(Build &b, const pack::PixelSource &source, Failure *failure) {
+  const Target &target = b.target;
   Packing packing;
-  if (!choosePacking(target, client, x11, &packing)) {
+  if (!choosePacking(target, b.client, b.x11, &packing)) {
     failure->refusal = Refusal::visual;
-    return nullptr;
+    return false;
   }
   const int bytesPerPixel = packing.bytesPerPixel;
   size_t bytes = 0;
@@ -244,22 +253,20 @@ XImage *buildTrueColor(const pack::PixelSource &source, const Target &target, Cl
   }
   if (data == nullptr) {
     failure->refusal = Refusal::noMemory;
-    return nullptr;
+    return false;
   }
-  XImage *image = wrapImage(target, x11, static_cast<unsigned>(target.depth), data, bytes,
-                            source.width, source.height, bytesPerPixel * 8, rowBytes, shared,
-                            failure);
-  if (image == nullptr) return nullptr;
-  if (client == Client::item && target.depth == 16 &&
-      pack::resolveLayout16({image->red_mask, image->green_mask, image->blue_mask},
-                            image->byte_order == MSBFirst, packing.layout) !=
+  b.image = wrapImage(target, b.x11, static_cast<unsigned>(target.depth), data, bytes,
+                      source.width, source.height, bytesPerPixel * 8, rowBytes, shared, failure);
+  if (b.image == nullptr) return false;
+  if (b.client == Client::item && target.depth == 16 &&
+      pack::resolveLayout16({b.image->red_mask, b.image->green_mask, b.image->blue_mask},
+                            b.image->byte_order == MSBFirst, packing.layout) !=
           pack::MaskFault::none) {
-    describeMasks(image, failure);
-    shmring::release(image);
-    return nullptr;
+    describeMasks(b.image, failure);
+    return false;
   }
   packPixels(source, target, packing, reinterpret_cast<unsigned char *>(data), rowBytes);
-  return image;
+  return true;
 }
 
 // ---------------------------------------------------------------- to the server
@@ -308,61 +315,67 @@ Pixmap sendOpacityMask(const pack::PixelSource &source, const Target &target,
   return mask;
 }
 
-// Gives back what a build the server refused made.  Under a handler of its
-// own: freeing what the server never made raises errors of its own.
-// Waited for, so that the build's errors are all in before anything else
-// is asked of the display.
-void undoBuild(Instance *instance, const Target &target, const XlibFunctions &x11,
-               const MappedPixels &mapped) {
-  awaitBuild(instance);
-  IgnoredErrors quiet(target.display);
-  if (instance->mask != None) Tk_FreePixmap(target.display, instance->mask);
-  if (instance->gc != nullptr) x11.FreeGC(target.display, instance->gc);
-  if (instance->pixmap != None) Tk_FreePixmap(target.display, instance->pixmap);
-  if (mapped.cellCount > 0)
-    x11.FreeColors(target.display, target.colormap, const_cast<unsigned long *>(mapped.cells),
-                   mapped.cellCount, 0);
-  x11.Sync(target.display, False);
+// The one failure path: gives back whatever the build made.  What went to
+// the server is freed under a handler of its own (freeing what the server
+// never made raises errors of its own), after the build's errors are all in.
+void abandon(Build &b) {
+  if (b.image != nullptr) shmring::release(b.image);
+  b.image = nullptr;
+  Instance *instance = b.instance;
+  Display *display = b.target.display;
+  if (b.sent) {
+    awaitBuild(instance);
+    IgnoredErrors quiet(display);
+    if (instance->mask != None) Tk_FreePixmap(display, instance->mask);
+    if (instance->gc != nullptr) b.x11.FreeGC(display, instance->gc);
+    if (instance->pixmap != None) Tk_FreePixmap(display, instance->pixmap);
+    b.x11.Sync(display, False);
+  }
+  // Cells a colour map gave stay valid whatever the server said of the rest.
+  if (b.mapped.cellCount > 0)
+    b.x11.FreeColors(display, b.target.colormap, b.mapped.cells, b.mapped.cellCount, 0);
+  b.mapped.cellCount = 0;
   instance->mask = None;
   instance->gc = nullptr;
   instance->pixmap = None;
 }
 
-// Moves `image` (with its mask) to a new pixmap under the display's build
-// trap.  Tk_GetPixmap never reports a failure (it returns an id whatever
-// the server answers), and the server's errors arrive later: a large build
-// waits for the answer; a small one is confirmed before its first use.
-bool sendToServer(Instance *instance, XImage *image, const pack::PixelSource &source,
-                  const Target &target, const XlibFunctions &x11, const MappedPixels &mapped,
-                  Failure *failure) {
+// Moves the packed image (with its mask) to a new pixmap under the
+// display's build trap.  Tk_GetPixmap never reports a failure (it returns
+// an id whatever the server answers), and the server's errors arrive later:
+// a large build waits for the answer; a small one is confirmed before its
+// first use.
+bool sendToServer(Build &b, const pack::PixelSource &source, Failure *failure) {
+  const Target &target = b.target;
+  Instance *instance = b.instance;
   const int width = source.width;
   const int height = source.height;
   if (!trap::open(instance)) {
-    shmring::release(image);
     failure->refusal = Refusal::noMemory;
     return false;
   }
+  b.sent = true;
   instance->pixmap = Tk_GetPixmap(target.display, target.root, width, height, target.depth);
   // Items copy from the pixmap with this GC at every redraw.  A copy never
   // needs to know about unavailable source areas (the pixmap is whole), so
   // the server is spared a NoExpose event back to the client per copy.
   XGCValues values{};
   values.graphics_exposures = False;
-  instance->gc = x11.CreateGC(target.display, instance->pixmap, GCGraphicsExposures, &values);
-  if (shmring::adopted(image)) {
-    shmring::put(target.display, instance->pixmap, instance->gc, image);
+  instance->gc = b.x11.CreateGC(target.display, instance->pixmap, GCGraphicsExposures, &values);
+  if (shmring::adopted(b.image)) {
+    shmring::put(target.display, instance->pixmap, instance->gc, b.image);
   } else {
-    x11.PutImage(target.display, instance->pixmap, instance->gc, image, 0, 0, 0, 0,
-                 static_cast<unsigned>(width), static_cast<unsigned>(height));
+    b.x11.PutImage(target.display, instance->pixmap, instance->gc, b.image, 0, 0, 0, 0,
+                   static_cast<unsigned>(width), static_cast<unsigned>(height));
   }
-  shmring::release(image);
-  instance->mask = sendOpacityMask(source, target, x11);
+  shmring::release(b.image);
+  b.image = nullptr;
+  instance->mask = sendOpacityMask(source, target, b.x11);
   trap::close(instance);
   if (isLargePixmap(width, height, target.depth)) awaitBuild(instance);
   if (instance->buildError == Success && instance->pixmap != None) return true;
   failure->refusal = instance->pixmap == None ? Refusal::badAlloc
                                               : refusalOfXError(instance->buildError);
-  undoBuild(instance, target, x11, mapped);
   return false;
 }
 
@@ -387,24 +400,26 @@ bool buildInstance(Instance *instance, const ImagePixels &pixels, const Target &
   }
   if (!servable(target, client, pixels.width, pixels.height, failure)) return false;
   const pack::PixelSource source = sourceOf(pixels);
-  MappedPixels mapped;
-  XImage *image = target.visual->c_class == TrueColor
-                      ? buildTrueColor(source, target, client, *x11, failure)
-                      : buildColourMapped(source, target, client, *x11, &mapped, failure);
-  if (image == nullptr) return false;
-  if (!sendToServer(instance, image, source, target, *x11, mapped, failure)) return false;
-  if (mapped.cellCount > 0) {
+  Build b(target, *x11, instance, client);
+  const bool built = (target.visual->c_class == TrueColor ? buildTrueColor(b, source, failure)
+                                                          : buildColourMapped(b, source, failure)) &&
+                     sendToServer(b, source, failure);
+  if (!built) {
+    abandon(b);
+    return false;
+  }
+  if (b.mapped.cellCount > 0) {
     instance->cells =
-        static_cast<unsigned long *>(malloc(sizeof(unsigned long) * mapped.cellCount));
+        static_cast<unsigned long *>(malloc(sizeof(unsigned long) * b.mapped.cellCount));
     // Without memory to remember them the cells stay taken until the
     // display closes; the image is shown all the same.
     if (instance->cells != nullptr) {
-      for (int i = 0; i < mapped.cellCount; ++i) instance->cells[i] = mapped.cells[i];
-      instance->cellCount = mapped.cellCount;
+      for (int i = 0; i < b.mapped.cellCount; ++i) instance->cells[i] = b.mapped.cells[i];
+      instance->cellCount = b.mapped.cellCount;
     }
   }
-  instance->inexact = mapped.inexact;
-  *colourCount = target.visual->c_class == TrueColor ? 0 : mapped.colourCount;
+  instance->inexact = b.mapped.inexact;
+  *colourCount = target.visual->c_class == TrueColor ? 0 : b.mapped.colourCount;
   return true;
 }
 
