@@ -89,12 +89,64 @@ bool readThroughTcl(Tcl_Interp *interp, Tcl_Obj *name, SourceBytes *out) {
   return ok;
 }
 
+// Reads an open regular file whole: errno's value on failure, else 0.
+// Most files are small: one positioned read tries them whole before
+// anything else is asked; a larger one is read on into a buffer as large as
+// the file says it is (it may grow meanwhile).  ESPIPE for what cannot be
+// read at an offset (a FIFO, pipe or terminal), which gives up nothing.
+int readWhole(int fd, SourceBytes *out) {
+  constexpr size_t kFirstRead = 64 * 1024;
+  auto *data = static_cast<uint8_t *>(malloc(kFirstRead));
+  if (data == nullptr) return ENOMEM;
+  ssize_t head;
+  do {
+    head = pread(fd, data, kFirstRead, 0);
+  } while (head < 0 && errno == EINTR);
+  int error = head < 0 ? errno : 0;
+  size_t size = head > 0 ? static_cast<size_t>(head) : 0;
+  if (error == 0 && size == kFirstRead) {
+    struct stat status;
+    size_t room = 2 * kFirstRead;
+    if (fstat(fd, &status) == 0 && status.st_size > 0 &&
+        static_cast<uint64_t>(status.st_size) < SIZE_MAX &&
+        static_cast<size_t>(status.st_size) + 1 > room)
+      room = static_cast<size_t>(status.st_size) + 1;
+    auto *bigger = static_cast<uint8_t *>(realloc(data, room));
+    if (bigger == nullptr) {
+      error = ENOMEM;
+    } else {
+      data = bigger;
+      error = readRest(fd, &data, size, room, &size);
+    }
+  }
+  if (error != 0) {
+    free(data);
+    return error;
+  }
+  out->data = data;
+  out->size = size;
+  return 0;
+}
+
+// What is no regular file is read as the reader goes, through a blocking
+// stream.
+bool readAsStream(Tcl_Interp *interp, int fd, SourceBytes *out) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  out->stream = fdopen(fd, "r");
+  if (out->stream != nullptr) return true;
+  const int error = errno;
+  close(fd);
+  systemFailure(interp, kOpenFailed, error);
+  return false;
+}
+
 // Opens the file and takes its bytes.  The open itself must not wait: a
 // FIFO without a writer would block for ever, so the descriptor is opened
 // non-blocking (such a FIFO then reads as empty).  The name is Tcl's
 // (UTF-8) and goes to the system in the system encoding, as Tcl's own file
 // commands do; it is otherwise used as given (no tilde substitution).
-// Null with the message and code set on failure.
+// False with the message and code set on failure.
 bool readFile(Tcl_Interp *interp, Tcl_Obj *name, SourceBytes *out) {
   Tcl_Size length = 0;
   const char *utf = Tcl_GetStringFromObj(name, &length);
@@ -117,66 +169,12 @@ bool readFile(Tcl_Interp *interp, Tcl_Obj *name, SourceBytes *out) {
     systemFailure(interp, kOpenFailed, openError);
     return false;
   }
-  // Most files are small: one positioned read tries them whole before
-  // anything else is asked.  A FIFO, pipe or terminal refuses to read at an
-  // offset and gives up nothing; a directory refuses with its own reason.
-  constexpr size_t kFirstRead = 64 * 1024;
-  uint8_t *data = static_cast<uint8_t *>(malloc(kFirstRead));
-  if (data == nullptr) {
-    close(fd);
-    systemFailure(interp, kReadFailed, ENOMEM);
-    return false;
-  }
-  ssize_t head;
-  do {
-    head = pread(fd, data, kFirstRead, 0);
-  } while (head < 0 && errno == EINTR);
-  int error = head < 0 ? errno : 0;
-  if (head >= 0) {
-    size_t size = static_cast<size_t>(head);
-    if (size == kFirstRead) {
-      // A larger file: read on into a buffer as large as the file says it
-      // is (it may grow meanwhile).
-      struct stat status;
-      size_t room = 2 * kFirstRead;
-      if (fstat(fd, &status) == 0 && status.st_size > 0 &&
-          static_cast<uint64_t>(status.st_size) < SIZE_MAX &&
-          static_cast<size_t>(status.st_size) + 1 > room)
-        room = static_cast<size_t>(status.st_size) + 1;
-      auto *bigger = static_cast<uint8_t *>(realloc(data, room));
-      if (bigger == nullptr) {
-        error = ENOMEM;
-      } else {
-        data = bigger;
-        error = readRest(fd, &data, size, room, &size);
-      }
-    }
-    close(fd);
-    if (error != 0) {
-      free(data);
-      systemFailure(interp, kReadFailed, error);
-      return false;
-    }
-    out->data = data;
-    out->size = size;
-    return true;
-  }
-  free(data);
-  if (error != ESPIPE) {
-    close(fd);
-    systemFailure(interp, kReadFailed, error);
-    return false;
-  }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  out->stream = fdopen(fd, "r");
-  if (out->stream == nullptr) {
-    error = errno;
-    close(fd);
-    systemFailure(interp, kOpenFailed, error);
-    return false;
-  }
-  return true;
+  const int error = readWhole(fd, out);
+  if (error == ESPIPE) return readAsStream(interp, fd, out);
+  close(fd);
+  if (error == 0) return true;
+  systemFailure(interp, kReadFailed, error);
+  return false;
 }
 
 // The value of a base64 digit, -1 for any other character.
