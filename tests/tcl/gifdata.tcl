@@ -59,9 +59,13 @@ proc gifdata::write {path data} {
 #   gifdata::animation width height palette {{indices delayMs disposal} ...} ?loop?
 proc gifdata::animation {width height palette frames {loop {}}} {
     set out {}
+    set encoded [dict create]
     foreach frame $frames {
         lassign $frame indices delay disposal
-        set one [encode $width $height $palette $indices]
+        if {![dict exists $encoded $indices]} {
+            dict set encoded $indices [encode $width $height $palette $indices]
+        }
+        set one [dict get $encoded $indices]
         # Header, screen and global colour table, as encode wrote them.
         binary scan $one @10cu flags
         set prefix [expr {13 + 3 * (1 << (($flags & 7) + 1))}]

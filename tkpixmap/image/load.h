@@ -30,9 +30,12 @@ struct LoadedFrames {
   int loopCount = -1;
 };
 
-// Kept pixels of all the frames of one source are bounded as one image's
-// are: past this many pixels in all, the frames are refused.
-inline constexpr uint64_t kMaxFramePixels = uint64_t{1} << 28;
+// The kept pixels of all the frames of one source are bounded: past this
+// many in all (128 MiB at a byte a pixel; a hundred frames of 1280 x 1000),
+// the frames are refused.  A few bytes of a file may ask for a huge screen
+// and many frames; a viewer keeps one canvas, but every frame here is an
+// image of its own.
+inline constexpr uint64_t kMaxFramePixels = uint64_t{1} << 27;
 
 // Loads every frame: false with the message and error code set (and
 // nothing kept).  A file with no image gives one clear frame, as
