@@ -178,9 +178,11 @@ void askToSweep(Tcl_ThreadId thread) {
 
 // Xlib calls this as it closes the display, in the display's thread: the
 // server frees everything of the connection's with it, so the instances
-// there are only forgotten; those still shown are left to their users.
+// there are forgotten, but for the GCs' memory in this process, which only
+// XFreeGC gives back (Xlib sends what a closing hook asks before it hangs
+// up).  Instances still shown are left to their users.
 int displayClosing(Display *display, XExtCodes *) {
-  Instance *forgotten = nullptr;
+  Instance *all = nullptr;
   DisplayRecord *record;
   {
     ImageLock lock;
@@ -188,20 +190,28 @@ int displayClosing(Display *display, XExtCodes *) {
     record = *link;
     if (record == nullptr) return 0;
     *link = record->next;
-    for (Instance *instance = record->instances, *next; instance != nullptr; instance = next) {
-      next = instance->nextOnDisplay;
+    all = record->instances;
+    for (Instance *instance = all; instance != nullptr; instance = instance->nextOnDisplay) {
       unlinkFromImage(instance);
       instance->display = nullptr;
       instance->buildRequest = 0;
-      instance->nextOnDisplay = nullptr;
-      if (instance->users == 0) {
-        instance->nextOnDisplay = forgotten;
-        forgotten = instance;
-      }
     }
   }
   trap::forget(display);
   shmring::forget(display);
+  const XlibFunctions *x11 = resolvedXlib();
+  Instance *forgotten = nullptr;
+  for (Instance *instance = all, *next; instance != nullptr; instance = next) {
+    next = instance->nextOnDisplay;
+    instance->nextOnDisplay = nullptr;
+    if (instance->gc != nullptr) x11->FreeGC(display, instance->gc);
+    instance->gc = nullptr;
+    ImageLock lock;
+    if (instance->users == 0) {
+      instance->nextOnDisplay = forgotten;
+      forgotten = instance;
+    }
+  }
   while (forgotten != nullptr) {
     Instance *next = forgotten->nextOnDisplay;
     freeRecord(forgotten);
