@@ -4,6 +4,6 @@
 # alone; what runs is the same code the shared library holds.
 bench_embeds_tk()
 if(NOT bench_skip)
-  set(bench_libraries tkp_tcl tkp_image tkp_pack tkp_colours tkp_gif tkp_gif_tcl tkp_byteorder)
+  set(bench_libraries tkp_tcl tkp_image tkp_pack tkp_colours tkp_gif tkp_byteorder)
   list(PREPEND bench_extra_libraries ${TCL_STUB_LIBRARY} ${TK_STUB_LIBRARY})
 endif()
