@@ -1,5 +1,5 @@
 // gxline_fuzzer.cc - libFuzzer target for line access over files.
-// The input holds the file's bytes, the size of the window it is read
+// The input holds the file's bytes, the size of the read buffer it is read
 // through, and a program of gxline calls (with any buffer size), gxseek and
 // gxtell.  The file is opened through gxopen on an in-memory file's
 // /proc/self/fd path; every call is held against a plain byte-by-byte model
@@ -17,7 +17,7 @@
 
 #include <vector>
 
-#include "base/files/read_window.h"
+#include "base/files/read_buffer.h"
 #include "baseutil.h"
 #include "gxline.h"
 
@@ -76,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size) {
   FuzzedDataProvider provider(input, size);
   const size_t dataSize = provider.ConsumeIntegralInRange<size_t>(0, 16384);
   std::vector<uint8_t> data = provider.ConsumeBytes<uint8_t>(dataSize);
-  // Windows from a byte to more than the whole data, so that their ends
+  // Read buffers from a byte to more than the whole data, so that their ends
   // fall anywhere in the lines.
-  tkpixmap::files::setWindowBytes(provider.ConsumeIntegralInRange<int>(1, 20000));
+  tkpixmap::files::setReadBufferBytes(provider.ConsumeIntegralInRange<int>(1, 20000));
 
   const int fd = memoryFile();
   if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) abort();
