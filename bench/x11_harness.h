@@ -217,9 +217,9 @@ inline tkpixmap::testing::Bytes plasmaGif(int width, int height, int colours,
   return tkpixmap::testing::encodeGif(width, height, p.palette, p.indices, false, transparent);
 }
 
-// The plasma written to a file under /tmp (the pixmap command and Tk's
-// photo images read files); removed at exit.
-inline std::string plasmaFile(int width, int height, int colours, int transparent = -1) {
+// Bytes written to a file under /tmp (the pixmap command and Tk's photo
+// images read files), removed at exit; its path.
+inline std::string tempFile(const tkpixmap::testing::Bytes &bytes) {
   static std::vector<std::string> files;
   static bool registered = false;
   if (!registered) {
@@ -228,15 +228,19 @@ inline std::string plasmaFile(int width, int height, int colours, int transparen
       for (const std::string &f : files) remove(f.c_str());
     });
   }
-  char name[] = "/tmp/xbench_plasmaXXXXXX";
+  char name[] = "/tmp/xbench_XXXXXX";
   int fd = mkstemp(name);
   if (fd < 0) die("mkstemp failed");
-  tkpixmap::testing::Bytes bytes = plasmaGif(width, height, colours, transparent);
   FILE *out = fdopen(fd, "wb");
   fwrite(bytes.data(), 1, bytes.size(), out);
   fclose(out);
   files.push_back(name);
   return name;
+}
+
+// The plasma written to such a file.
+inline std::string plasmaFile(int width, int height, int colours, int transparent = -1) {
+  return tempFile(plasmaGif(width, height, colours, transparent));
 }
 
 }  // namespace xbench

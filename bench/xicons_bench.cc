@@ -104,10 +104,6 @@ proc xicons_clear {c images} {
 // The icons, written once under /tmp and removed at exit.
 const std::string &iconList() {
   static const std::string list = [] {
-    static std::vector<std::string> files;
-    atexit([] {
-      for (const std::string &f : files) remove(f.c_str());
-    });
     std::mt19937 random(20261208);
     std::string names;
     for (int n = 0; n < kIcons; ++n) {
@@ -117,16 +113,8 @@ const std::string &iconList() {
       // Each icon its own: the field shifted by a per-icon offset.
       for (int &index : p.indices) index = (index + n) % colours;
       int transparent = n % 3 == 0 ? int(random() % unsigned(colours)) : -1;
-      tkpixmap::testing::Bytes bytes = tkpixmap::testing::encodeGif(
-          width, height, p.palette, p.indices, false, transparent);
-      char name[] = "/tmp/xicons_XXXXXX";
-      int fd = mkstemp(name);
-      if (fd < 0) xbench::die("mkstemp failed");
-      FILE *out = fdopen(fd, "wb");
-      fwrite(bytes.data(), 1, bytes.size(), out);
-      fclose(out);
-      files.push_back(name);
-      names += std::string(" ") + name;
+      names += " " + xbench::tempFile(tkpixmap::testing::encodeGif(
+                         width, height, p.palette, p.indices, false, transparent));
     }
     return "{" + names + "}";
   }();
@@ -159,17 +147,7 @@ const std::string &animationFile(int count) {
     for (int index : p.indices) frame.indices.push_back((index + f) % 64);
     frames.push_back(frame);
   }
-  tkpixmap::testing::Bytes bytes = tkpixmap::testing::encodeAnimation(60, 45, p.palette, frames, 0);
-  char path[] = "/tmp/xicons_anim_XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) xbench::die("mkstemp failed");
-  FILE *out = fdopen(fd, "wb");
-  fwrite(bytes.data(), 1, bytes.size(), out);
-  fclose(out);
-  name = path;
-  atexit([] {
-    for (auto &f : files) remove(f.second.c_str());
-  });
+  name = xbench::tempFile(tkpixmap::testing::encodeAnimation(60, 45, p.palette, frames, 0));
   return name;
 }
 

@@ -10,6 +10,7 @@
 
 #include "tkpixmap/result.h"
 #include "tkpixmap/x11/build.h"
+#include "tkpixmap/x11/display_list.h"
 #include "tkpixmap/x11/shmring.h"
 #include "tkpixmap/x11/symbols.h"
 #include "tkpixmap/x11/trap.h"
@@ -59,34 +60,28 @@ struct DisplayRecord {
 };
 DisplayRecord *displays = nullptr;
 
-DisplayRecord **findRecord(const Display *display) {
-  DisplayRecord **link = &displays;
-  while (*link != nullptr && (*link)->display != display) link = &(*link)->next;
-  return link;
-}
+DisplayRecord **findRecord(const Display *display) { return findEntry(&displays, display); }
 
-void unlinkFromImage(Instance *instance) {
-  for (Instance **link = &instance->image->instances; *link != nullptr; link = &(*link)->next) {
-    if (*link == instance) {
-      *link = instance->next;
+// Takes `instance` off the list at *head linked through `link`.
+void removeFrom(Instance **head, Instance *instance, Instance *Instance::*link) {
+  for (Instance **at = head; *at != nullptr; at = &((*at)->*link)) {
+    if (*at == instance) {
+      *at = instance->*link;
       break;
     }
   }
-  instance->next = nullptr;
+  instance->*link = nullptr;
+}
+
+void unlinkFromImage(Instance *instance) {
+  removeFrom(&instance->image->instances, instance, &Instance::next);
 }
 
 // Takes an instance off its image's and its display's lists.  With the lock held.
 void unlink(Instance *instance) {
   unlinkFromImage(instance);
-  DisplayRecord *record = *findRecord(instance->display);
-  if (record == nullptr) return;
-  for (Instance **link = &record->instances; *link != nullptr; link = &(*link)->nextOnDisplay) {
-    if (*link == instance) {
-      *link = instance->nextOnDisplay;
-      break;
-    }
-  }
-  instance->nextOnDisplay = nullptr;
+  if (DisplayRecord *record = *findRecord(instance->display))
+    removeFrom(&record->instances, instance, &Instance::nextOnDisplay);
 }
 
 // The record itself, once nothing on the server is left to free.
