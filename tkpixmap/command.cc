@@ -103,7 +103,7 @@ int createFrames(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
 int deleteImage(Tcl_Interp *interp, const char *handle) {
   Image *image;
   {
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     if (lookUpImage(interp, handle) == nullptr) return TCL_ERROR;
     image = unregisterImage(handle);
   }
@@ -114,7 +114,7 @@ int deleteImage(Tcl_Interp *interp, const char *handle) {
 int query(Tcl_Interp *interp, const char *handle, const char *what) {
   int value;
   {
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     const Image *image = lookUpImage(interp, handle);
     if (image == nullptr) return TCL_ERROR;
     if (strcmp(what, "width") == 0) {

@@ -11,7 +11,7 @@ namespace tkpixmap {
 
 // The image a handle names, for a command, an item or a Tk image: null with
 // "Cannot find pixmap" and the error code PIXMAP LOOKUP HANDLE name
-// appended in interp.  Hold ImageLock across this and taking hold of the
+// appended in interp.  Hold imageMutex() across this and taking hold of the
 // image, so that a "pixmap delete" in another thread cannot free it between.
 Image *lookUpImage(Tcl_Interp *interp, const char *handle);
 

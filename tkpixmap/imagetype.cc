@@ -159,7 +159,7 @@ bool framesFrom(Tcl_Interp *interp, int option, Tcl_Obj *value, int index, bool 
   *frames = LoadedFrames{};
   Image *image = nullptr;
   if (option == kPixmap) {
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     image = lookUpImage(interp, Tcl_GetString(value));
     if (image != nullptr) addOwner(image);
   } else {

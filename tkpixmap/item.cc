@@ -122,7 +122,7 @@ void ComputePixmapItemBbox(Tk_Canvas, PixmapItem *item) {
 int takeImage(Tcl_Interp *interp, PixmapItem *item, const char *handle, const Instance *kept) {
   Image *image;
   {
-    ImageLock lock;  // a "pixmap delete" elsewhere must not free it before it is held
+    MutexLock lock(imageMutex());  // a "pixmap delete" elsewhere must not free it before it is held
     image = lookUpImage(interp, handle);
     if (image == nullptr) return TCL_ERROR;
     addReference(image);

@@ -10,15 +10,15 @@
 namespace tkpixmap {
 namespace {
 
-// Made once (pthread_once); see ImageLock.
-pthread_mutex_t imageMutex;
+// Made once (pthread_once); see imageMutex().
+pthread_mutex_t theImageMutex;
 pthread_once_t imageMutexMade = PTHREAD_ONCE_INIT;
 
 void makeImageMutex() {
   pthread_mutexattr_t attributes;
   pthread_mutexattr_init(&attributes);
   pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(&imageMutex, &attributes);
+  pthread_mutex_init(&theImageMutex, &attributes);
   pthread_mutexattr_destroy(&attributes);
 }
 
@@ -29,11 +29,10 @@ void dropPixelsIfUnowned(Image *image) {
 
 }  // namespace
 
-ImageLock::ImageLock() {
+pthread_mutex_t &imageMutex() {
   pthread_once(&imageMutexMade, makeImageMutex);
-  pthread_mutex_lock(&imageMutex);
+  return theImageMutex;
 }
-ImageLock::~ImageLock() { pthread_mutex_unlock(&imageMutex); }
 
 Image *newImage(const uint8_t *rgba, int width, int height) {
   auto *image = static_cast<Image *>(malloc(sizeof(Image)));
@@ -51,13 +50,13 @@ Image *newImage(const uint8_t *rgba, int width, int height) {
 }
 
 void addOwner(Image *image) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   ++image->owners;
   ++image->references;
 }
 
 bool dropOwner(Image *image) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   const bool owned = --image->owners > 0;
   if (!owned) dropPixelsIfUnowned(image);
   dropReference(image);
@@ -65,12 +64,12 @@ bool dropOwner(Image *image) {
 }
 
 void addReference(Image *image) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   ++image->references;
 }
 
 void dropReference(Image *image) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   if (--image->references > 0) return;
   dropPixels(&image->pixels);
   image->~Image();
@@ -78,14 +77,14 @@ void dropReference(Image *image) {
 }
 
 const ImagePixels *pinPixels(Image *image) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   if (image->pixels.block == nullptr) return nullptr;
   ++image->pins;
   return &image->pixels;
 }
 
 void unpinPixels(Image *image) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   --image->pins;
   dropPixelsIfUnowned(image);
 }

@@ -12,6 +12,9 @@
 // reading them: it pins them) and every instance goes with its last user.
 #pragma once
 
+#include <pthread.h>
+
+#include "baseutil/mutex_lock.h"
 #include "tkpixmap/image/pixels.h"
 
 namespace tkpixmap {
@@ -24,25 +27,19 @@ struct Image {
   int delayMs = 0;             // an animation frame's delay; 0 for none
   int ncolors = -1;            // cells of an 8-bit build, 0 after a TrueColor one, -1 before any
   ImagePixels pixels;          // empty once the last owner has gone
-  // Guarded by ImageLock:
+  // Guarded by imageMutex():
   int owners = 0;
   int references = 0;
   int pins = 0;                // builds reading pixels right now
   Instance *instances = nullptr;  // built on some display; linked through Instance::next
 };
 
-// The one lock of loaded images: the handle registry, every image's holders
-// and instance list, and each instance's users.  Recursive, so that a
-// caller may hold it across a look-up and taking hold of what it found.
-// Never held across an X request or a call back into Tcl that may run
-// scripts.
-class ImageLock {
- public:
-  ImageLock();
-  ~ImageLock();
-  ImageLock(const ImageLock &) = delete;
-  ImageLock &operator=(const ImageLock &) = delete;
-};
+// The one lock of loaded images, held with MutexLock (baseutil/mutex_lock.h):
+// the handle registry, every image's holders and instance list, and each
+// instance's users.  Recursive, so that a caller may hold it across a
+// look-up and taking hold of what it found.  Never held across an X request
+// or a call back into Tcl that may run scripts.
+pthread_mutex_t &imageMutex();
 
 // A new image of width x height whose pixels are `rgba` (rows back to back,
 // may be null for an image without pixels), kept in their compact form;

@@ -10,7 +10,7 @@
 namespace tkpixmap {
 namespace {
 
-// Guarded by ImageLock.  A deleted name's key stays in the keyed array
+// Guarded by imageMutex().  A deleted name's key stays in the keyed array
 // with no image (keyed arrays keep their keys), so a later look-up fails
 // as for a name never given out, until compact() leaves such keys behind.
 Arr *names = nullptr;
@@ -44,7 +44,7 @@ void compact() {
 }  // namespace
 
 bool registerImage(Image *image, char (&name)[kHandleNameSize]) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   if (names == nullptr && (names = newarr(nullptr)) == nullptr) return false;
   snprintf(name, sizeof name, "pixmap%d", nameCount);
   setarr(names, name, image);
@@ -54,13 +54,13 @@ bool registerImage(Image *image, char (&name)[kHandleNameSize]) {
 }
 
 Image *findImage(const char *name) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   if (names == nullptr || name == nullptr) return nullptr;
   return static_cast<Image *>(getarr(names, name));
 }
 
 Image *unregisterImage(const char *name) {
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   Image *image = findImage(name);
   if (image == nullptr) return nullptr;
   setarr(names, name, nullptr);

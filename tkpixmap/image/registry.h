@@ -1,6 +1,6 @@
 // registry.h - the handle names the pixmap command gives out ("pixmap0",
 // "pixmap1", ...), process-wide, shared by every interpreter of every
-// thread.  Names are never reused.  Free of Tcl and X; guarded by ImageLock.
+// thread.  Names are never reused.  Free of Tcl and X; guarded by imageMutex().
 #pragma once
 
 #include <stddef.h>
@@ -17,7 +17,7 @@ inline constexpr size_t kHandleNameSize = 32;
 // when memory is short; the image is then the caller's as before.
 bool registerImage(Image *image, char (&name)[kHandleNameSize]);
 
-// The image a name stands for, or null.  Good while ImageLock is held.
+// The image a name stands for, or null.  Good while imageMutex() is held.
 Image *findImage(const char *name);
 
 // Takes the name out of the registry for good and hands its hold on the

@@ -271,16 +271,6 @@ bool buildTrueColor(Build &b, const pack::PixelSource &source, Failure *failure)
 
 // ---------------------------------------------------------------- to the server
 
-Refusal refusalOfXError(int error) {
-  switch (error) {
-    case BadAlloc: return Refusal::badAlloc;
-    case BadMatch: return Refusal::badMatch;
-    case BadValue: return Refusal::badValue;
-    case BadDrawable: return Refusal::badDrawable;
-    default: return Refusal::xError;
-  }
-}
-
 // Sends the 1-bit mask of the opaque pixels when the image has a
 // transparent pixel; None otherwise (or when memory for the bitmap is
 // short: the image is then drawn whole, as it is without a mask).
@@ -374,8 +364,8 @@ bool sendToServer(Build &b, const pack::PixelSource &source, Failure *failure) {
   trap::close(instance);
   if (isLargePixmap(width, height, target.depth)) awaitBuild(instance);
   if (instance->buildError == Success && instance->pixmap != None) return true;
-  failure->refusal = instance->pixmap == None ? Refusal::badAlloc
-                                              : refusalOfXError(instance->buildError);
+  failure->refusal = Refusal::serverRefused;
+  failure->xError = instance->pixmap == None ? BadAlloc : instance->buildError;
   return false;
 }
 

@@ -40,18 +40,25 @@ constexpr RefusalText kRefusals[] = {
     {Refusal::noMemory, "pixmap: malloc() error", "NOMEM", nullptr},
     {Refusal::createImage, "pixmap: XCreateImage() error", "X", "CREATEIMAGE"},
     {Refusal::masks, "pixmap: unsupported colour masks", "X", "MASKS"},
-    {Refusal::badAlloc, "pixmap: Tk_GetPixmap() error", "X", "BADALLOC"},
-    {Refusal::badMatch, "pixmap: Tk_GetPixmap() error", "X", "BADMATCH"},
-    {Refusal::badValue, "pixmap: Tk_GetPixmap() error", "X", "BADVALUE"},
-    {Refusal::badDrawable, "pixmap: Tk_GetPixmap() error", "X", "BADDRAWABLE"},
-    {Refusal::xError, "pixmap: Tk_GetPixmap() error", "X", "ERROR"},
+    {Refusal::serverRefused, "pixmap: Tk_GetPixmap() error", "X", nullptr},
 };
+
+// The last word of a server's refusal: its X error, or ERROR for another.
+const char *xErrorWord(int error) {
+  switch (error) {
+    case BadAlloc: return "BADALLOC";
+    case BadMatch: return "BADMATCH";
+    case BadValue: return "BADVALUE";
+    case BadDrawable: return "BADDRAWABLE";
+    default: return "ERROR";
+  }
+}
 
 // ---------------------------------------------------------------- displays
 
 // A display instances were built on: the thread whose Tk opened it (all X
 // work for them happens there) and its instances.  Process-wide list,
-// guarded by ImageLock; a record goes as Xlib closes its display.
+// guarded by imageMutex(); a record goes as Xlib closes its display.
 struct DisplayRecord {
   Display *display;
   Tcl_ThreadId thread;
@@ -94,7 +101,7 @@ void freeRecord(Instance *instance) {
 }
 
 // Gives the server side back and frees the instance: in the display's
-// thread, without ImageLock.
+// thread, without imageMutex().
 void freeInstance(Instance *instance) {
   const XlibFunctions *x11 = resolvedXlib();
   Display *display = instance->display;
@@ -140,7 +147,7 @@ bool unwanted(const Instance *instance) {
 void sweepThisThread() {
   Instance *gone = nullptr;
   {
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     const Tcl_ThreadId self = Tcl_GetCurrentThread();
     for (DisplayRecord *record = displays; record != nullptr; record = record->next) {
       if (record->thread != self) continue;
@@ -180,7 +187,7 @@ int displayClosing(Display *display, XExtCodes *) {
   Instance *all = nullptr;
   DisplayRecord *record;
   {
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     DisplayRecord **link = findRecord(display);
     record = *link;
     if (record == nullptr) return 0;
@@ -201,7 +208,7 @@ int displayClosing(Display *display, XExtCodes *) {
     instance->nextOnDisplay = nullptr;
     if (instance->gc != nullptr) x11->FreeGC(display, instance->gc);
     instance->gc = nullptr;
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     if (instance->users == 0) {
       instance->nextOnDisplay = forgotten;
       forgotten = instance;
@@ -270,7 +277,9 @@ int reportFailure(Tcl_Interp *interp, const Failure &failure) {
       return TCL_ERROR;
     }
     const char *message = failure.detail[0] != '\0' ? failure.detail : text.message;
-    return failWith(interp, message, "PIXMAP", text.word1, text.word2);
+    const char *last = failure.refusal == Refusal::serverRefused ? xErrorWord(failure.xError)
+                                                                 : text.word2;
+    return failWith(interp, message, "PIXMAP", text.word1, last);
   }
   return failWith(interp, "pixmap: internal error", "PIXMAP");
 }
@@ -278,7 +287,7 @@ int reportFailure(Tcl_Interp *interp, const Failure &failure) {
 Instance *acquireInstance(Image *image, Tk_Window tkwin, Client client, Failure *failure) {
   const Target target = targetOf(tkwin);
   {
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     if (Instance *instance = findInstance(image, target)) {
       // An item shows only exact colours; a widget's build may have had to
       // take the nearest.
@@ -300,7 +309,7 @@ Instance *acquireInstance(Image *image, Tk_Window tkwin, Client client, Failure 
     failure->refusal = Refusal::noXlib;
   } else {
     {
-      ImageLock lock;
+      MutexLock lock(imageMutex());
       record = recordFor(target.display, *x11);
     }
     instance = record != nullptr ? newInstance(image, target) : nullptr;
@@ -315,7 +324,7 @@ Instance *acquireInstance(Image *image, Tk_Window tkwin, Client client, Failure 
     free(instance);
     return nullptr;
   }
-  ImageLock lock;
+  MutexLock lock(imageMutex());
   addReference(image);
   instance->users = 1;
   instance->next = image->instances;
@@ -328,7 +337,7 @@ Instance *acquireInstance(Image *image, Tk_Window tkwin, Client client, Failure 
 
 void releaseInstance(Instance *instance) {
   {
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     if (--instance->users > 0) return;
     if (instance->display == nullptr) {  // its display has closed
       freeRecord(instance);
@@ -370,7 +379,7 @@ void releaseOwner(Image *image) {
   int otherCount = 0;
   addReference(image);  // the image outlives the owner's going until the end here
   {
-    ImageLock lock;
+    MutexLock lock(imageMutex());
     if (!dropOwner(image)) {
       const Tcl_ThreadId self = Tcl_GetCurrentThread();
       for (Instance *instance = image->instances, *next; instance != nullptr; instance = next) {

@@ -43,15 +43,12 @@ enum class Refusal {
   noMemory,
   createImage,     // XCreateImage failed
   masks,           // a 16-bit mask no layout serves (item); detail holds the text
-  badAlloc,        // the server refused the build
-  badMatch,
-  badValue,
-  badDrawable,
-  xError,
+  serverRefused,   // the server refused the build: Failure::xError says how
 };
 
 struct Failure {
   Refusal refusal = Refusal::none;
+  int xError = 0;         // serverRefused: the X error code (BadAlloc, ...)
   char detail[400] = {};  // the message, where it is more than the table's words
 };
 
@@ -72,7 +69,7 @@ struct Instance {
   unsigned long *cells;  // malloc'd colour cells to give back; cellCount of them
   int cellCount;
   Refusal inexact;       // why some colours are the nearest (Refusal::none when exact)
-  // Guarded by ImageLock:
+  // Guarded by imageMutex():
   int users;
   Instance *next;           // the image's next instance
   Instance *nextOnDisplay;  // the display's next instance
