@@ -24,13 +24,14 @@ namespace {
 // Screens above this many pixels are skipped: they only slow the search.
 constexpr uint64_t kFuzzPixelCap = uint64_t{1} << 22;
 // Canvas pixels looked at over all frames of one input: bounded work.
-constexpr uint64_t kFuzzFramePixelBudget = uint64_t{1} << 24;
+constexpr uint64_t kFuzzFramePixelBudget = uint64_t{1} << 21;
 
 // Every frame of the input: the first is `first` (readFirstImage's pixels
-// for the whole screen, null when it delivered none, with its status).
+// for the whole screen, null when it delivered none, with its status and
+// whether it met an image).
 // The decoder is built over stale bytes, as a caller's stack would hold.
 void checkFrames(const uint8_t *data, size_t size, tkpixmap::gif::ReadStatus firstStatus,
-                 const uint8_t *first) {
+                 bool imageFound, const uint8_t *first) {
   using namespace tkpixmap::gif;
   alignas(FrameDecoder) static unsigned char storage[sizeof(FrameDecoder)];
   memset(storage, 0x5A, sizeof storage);
@@ -43,8 +44,9 @@ void checkFrames(const uint8_t *data, size_t size, tkpixmap::gif::ReadStatus fir
     const size_t pixels = size_t(frames->screenWidth()) * size_t(frames->screenHeight());
     uint64_t budget = kFuzzFramePixelBudget;
     bool any = false;
-    while (budget >= pixels && frames->next()) {
-      budget -= pixels;
+    // The first frame always; the others while the budget lasts.
+    while ((!any || budget >= pixels) && frames->next()) {
+      budget -= budget >= pixels ? pixels : budget;
       const uint8_t *canvas = frames->canvas();
       if (!any) {
         if (firstStatus != ReadStatus::ok || first == nullptr) abort();
@@ -56,7 +58,10 @@ void checkFrames(const uint8_t *data, size_t size, tkpixmap::gif::ReadStatus fir
         if (p[3] != 255 && (p[0] | p[1] | p[2] | p[3]) != 0) abort();
       }
     }
-    if (!any && budget >= pixels && frames->status() != firstStatus) abort();
+    if (!any && (frames->status() != firstStatus ||
+                 (firstStatus == ReadStatus::ok && imageFound))) {
+      abort();
+    }
   }
   frames->~FrameDecoder();
 }
@@ -110,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     free(widerResult.pixels);
   }
-  checkFrames(data, size, status, result.pixels);
+  checkFrames(data, size, status, result.imageFound, result.pixels);
   free(result.pixels);
   return 0;
 }

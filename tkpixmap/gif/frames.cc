@@ -35,6 +35,8 @@ FrameDecoder::~FrameDecoder() {
 ReadStatus FrameDecoder::open(ByteSource &source) {
   source_ = &source;
   done_ = true;
+  if (canvas_ != nullptr) release_(canvas_);
+  canvas_ = nullptr;
   frameCount_ = 0;
   loopCount_ = -1;
   frame_ = FrameInfo();
@@ -48,7 +50,6 @@ ReadStatus FrameDecoder::open(ByteSource &source) {
   // Policy::screenSizeLimited, as for the first image's buffer.
   const uint64_t pixels = uint64_t(screenWidth_) * uint64_t(screenHeight_);
   if (pixels > kMaxPixels) return status_ = ReadStatus::tooLarge;
-  if (canvas_ != nullptr) release_(canvas_);
   canvas_ = static_cast<uint8_t *>(allocate_(size_t(pixels) * 4));
   if (canvas_ == nullptr) return status_ = ReadStatus::noMemory;
   canvasClear_ = false;  // cleared when first needed: a first frame that fills it needs none

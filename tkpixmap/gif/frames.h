@@ -63,8 +63,9 @@ class FrameDecoder {
 
   // ok while frames come and after the last one; else why they ended.
   ReadStatus status() const { return status_; }
-  // screenWidth() x screenHeight() RGBA pixels, rows back to back; null
-  // before a successful open().
+  // screenWidth() x screenHeight() RGBA pixels, rows back to back, as the
+  // last next() left them (all 0,0,0,0 when it found no frame at all);
+  // null unless open() succeeded, and not yet written before next().
   const uint8_t *canvas() const { return canvas_; }
   const FrameInfo &frame() const { return frame_; }
   // Frames delivered so far.
