@@ -80,7 +80,7 @@ def gif_rows(table, runs):
     inputs = sorted({m.group(1) for n in runs for m in [re.match(r"gif_decode/(.+)/ours$", n)] if m})
     wuffs = []
     for name in inputs:
-        for peer in ("wuffs", "giflib", "stb_image"):
+        for peer in ("wuffs", "libnsgif", "giflib", "stb_image"):
             goal = ">= 1.0" if peer == "wuffs" else ""
             table.rate_ratio("gif", "decode %s, ours / %s (bytes/s)" % (name, peer), runs,
                              "gif_decode/%s/ours" % name, "gif_decode/%s/%s" % (name, peer),
