@@ -21,7 +21,7 @@ struct Clock {
 };
 Tcl_ThreadDataKey clockKey;
 
-Clock &clock() { return *static_cast<Clock *>(Tcl_GetThreadData(&clockKey, sizeof(Clock))); }
+Clock &threadClock() { return *static_cast<Clock *>(Tcl_GetThreadData(&clockKey, sizeof(Clock))); }
 
 void fire(ClientData);
 
@@ -45,7 +45,7 @@ void schedule(Clock &c) {
 }
 
 void fire(ClientData) {
-  Clock &c = clock();
+  Clock &c = threadClock();
   c.timer = nullptr;
   // Every step due by the middle of this grid cell, each player once.  A
   // step changes no player but its own (it only tells widgets to redraw
@@ -78,7 +78,7 @@ double clockNowMs() {
 double frameDelayMs(int delayMs) { return delayMs < 20 ? 100.0 : static_cast<double>(delayMs); }
 
 void startPlaying(Player *player, double delayMs) {
-  Clock &c = clock();
+  Clock &c = threadClock();
   if (!player->playing) {
     player->next = c.playing;
     c.playing = player;
@@ -90,7 +90,7 @@ void startPlaying(Player *player, double delayMs) {
 
 void stopPlaying(Player *player) {
   if (!player->playing) return;
-  Clock &c = clock();
+  Clock &c = threadClock();
   for (Player **link = &c.playing; *link != nullptr; link = &(*link)->next) {
     if (*link == player) {
       *link = player->next;

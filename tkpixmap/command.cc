@@ -15,6 +15,7 @@
 #include "tkpixmap/image/load.h"
 #include "tkpixmap/image/registry.h"
 #include "tkpixmap/result.h"
+#include "tkpixmap/tcl_compat.h"
 #include "tkpixmap/x11/instance.h"
 
 namespace tkpixmap {
@@ -64,7 +65,7 @@ int registerHandle(Tcl_Interp *interp, Image *image, Tcl_Obj *list = nullptr) {
   char name[kHandleNameSize];
   if (!registerImage(image, name)) {
     releaseOwner(image);
-    return failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+    return failNoMemory(interp);
   }
   if (list != nullptr) Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(name, -1));
   else Tcl_SetObjResult(interp, Tcl_NewStringObj(name, -1));
@@ -86,15 +87,23 @@ int createFrames(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
   if (!loadFrames(interp, source, &frames)) return TCL_ERROR;
   Tcl_Obj *handles = Tcl_NewObj();
   Tcl_IncrRefCount(handles);
-  int status = TCL_OK;
-  for (int i = 0; i < frames.count; ++i) {
-    if (status == TCL_OK) status = registerHandle(interp, frames.images[i], handles);
-    else releaseOwner(frames.images[i]);
+  int registered = 0;
+  while (registered < frames.count &&
+         registerHandle(interp, frames.images[registered], handles) == TCL_OK)
+    ++registered;
+  if (registered < frames.count) {
+    // Memory ran short: the frames named so far go again, with the rest.
+    Tcl_Size count = 0;
+    Tcl_Obj **names = nullptr;
+    Tcl_ListObjGetElements(nullptr, handles, &count, &names);
+    for (Tcl_Size i = 0; i < count; ++i) releaseOwner(unregisterImage(Tcl_GetString(names[i])));
+    for (int i = registered + 1; i < frames.count; ++i) releaseOwner(frames.images[i]);
+  } else {
+    Tcl_SetObjResult(interp, handles);
   }
   free(frames.images);
-  if (status == TCL_OK) Tcl_SetObjResult(interp, handles);
   Tcl_DecrRefCount(handles);
-  return status;
+  return registered < frames.count ? TCL_ERROR : TCL_OK;
 }
 
 // "pixmap delete name": the name goes at once and for good.  The image

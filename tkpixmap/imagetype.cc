@@ -41,7 +41,11 @@ constexpr const char *kOptionNames[] = {"-animate", "-data", "-file", "-index", 
 constexpr const char *kDefaults[] = {"0", "", "", "0", ""};
 constexpr Option kSources[] = {kData, kFile, kPixmap};
 constexpr Option kSettings[] = {kAnimate, kIndex};
-bool isSource(int option) { return option == kData || option == kFile || option == kPixmap; }
+bool isSource(int option) {
+  for (Option source : kSources)
+    if (option == source) return true;
+  return false;
+}
 
 struct WidgetUse;
 
@@ -173,7 +177,7 @@ bool framesFrom(Tcl_Interp *interp, int option, Tcl_Obj *value, int index, bool 
   frames->images = static_cast<Image **>(malloc(sizeof(Image *)));
   if (frames->images == nullptr) {
     releaseOwner(image);
-    failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+    failNoMemory(interp);
     return false;
   }
   frames->images[0] = image;
@@ -219,59 +223,89 @@ int parseOptions(Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[], Given
   return TCL_OK;
 }
 
+// The -index and -animate a configuration asks for (the model's own where
+// not given); TCL_ERROR with the message for a bad value.
+int settingsOf(Tcl_Interp *interp, const Model *model, const Given &given, int *index,
+               int *animate) {
+  *index = model->index;
+  *animate = model->animate ? 1 : 0;
+  if (given.values[kIndex] != nullptr) {
+    if (Tcl_GetIntFromObj(interp, given.values[kIndex], index) != TCL_OK) return TCL_ERROR;
+    if (*index < 0) return noFrame(interp, *index);
+  }
+  if (given.values[kAnimate] != nullptr &&
+      Tcl_GetBooleanFromObj(interp, given.values[kAnimate], animate) != TCL_OK)
+    return TCL_ERROR;
+  return TCL_OK;
+}
+
+// The source given, or the one the image has (a frame may have to be read
+// again); -1 and null for none.
+int sourceOf(const Model *model, const Given &given, Tcl_Obj **value) {
+  *value = given.source >= 0 ? given.values[given.source] : nullptr;
+  if (given.source >= 0) return given.source;
+  for (Option option : kSources) {
+    if (model->options[option] != nullptr) {
+      *value = model->options[option];
+      return option;
+    }
+  }
+  return -1;
+}
+
+// Reads the frames again when the source changed, when playing needs every
+// frame and only one was read, or when another single frame is asked for;
+// else moves to the frame asked for among those it has.  Stopping keeps
+// every frame read, and the frame shown.
+int chooseFrames(Model *model, Tcl_Interp *interp, const Given &given, int index, bool animate) {
+  Tcl_Obj *value;
+  const int source = sourceOf(model, given, &value);
+  const bool empty = value == nullptr || Tcl_GetString(value)[0] == '\0';
+  const bool all = (animate && source != kPixmap) || (model->allFrames && given.source < 0);
+  const bool reload = given.source >= 0 || (all && !model->allFrames) ||
+                      (!all && index != model->index);
+  if (!reload) {
+    if (!model->allFrames || given.values[kIndex] == nullptr) return TCL_OK;
+    if (index >= model->frames.count) return noFrame(interp, index);
+    model->current = index;
+    tellWidgets(model);
+    return TCL_OK;
+  }
+  LoadedFrames frames;
+  if (!empty && !framesFrom(interp, source, value, index, all, &frames)) return TCL_ERROR;
+  // A file system of Tcl's that runs scripts may have deleted the image
+  // meanwhile (the model is preserved, not yet freed).
+  if (model->tkModel == nullptr) {
+    releaseFrames(&frames, releaseOwner);
+    return failWith(interp, "pixmap: the image was deleted while it was read", "PIXMAP",
+                    "DELETED");
+  }
+  if (!empty && all && index >= frames.count) {
+    releaseFrames(&frames, releaseOwner);
+    return noFrame(interp, index);
+  }
+  stopPlaying(&model->player);
+  showFrames(model, &frames, all && !empty, all ? index : 0);
+  return TCL_OK;
+}
+
 // Applies option words.  The sources are alternatives: the last one given
 // is the image's (an empty value leaves it without one).  -index picks the
 // frame shown; -animate plays the frames from it.  A failure leaves
 // everything as it was.
 int configure(Model *model, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[]) {
   Given given;
-  if (parseOptions(interp, objc, objv, &given) != TCL_OK) return TCL_ERROR;
-  int index = model->index;
-  int animate = model->animate ? 1 : 0;
-  if (given.values[kIndex] != nullptr &&
-      (Tcl_GetIntFromObj(interp, given.values[kIndex], &index) != TCL_OK || index < 0)) {
-    if (index < 0) failWith(interp, "pixmap: -index must be 0 or more", "PIXMAP", "VALUE", "INDEX");
+  int index, animate;
+  if (parseOptions(interp, objc, objv, &given) != TCL_OK ||
+      settingsOf(interp, model, given, &index, &animate) != TCL_OK ||
+      chooseFrames(model, interp, given, index, animate != 0) != TCL_OK)
     return TCL_ERROR;
-  }
-  if (given.values[kAnimate] != nullptr &&
-      Tcl_GetBooleanFromObj(interp, given.values[kAnimate], &animate) != TCL_OK)
-    return TCL_ERROR;
-
-  // The source given, or the one it has (a frame may have to be read again).
-  int source = given.source;
-  Tcl_Obj *value = source >= 0 ? given.values[source] : nullptr;
-  for (Option option : kSources) {
-    if (source < 0 && model->options[option] != nullptr) {
-      source = option;
-      value = model->options[option];
-    }
-  }
-  const bool empty = value == nullptr || Tcl_GetString(value)[0] == '\0';
-  const bool all = animate && source != kPixmap;
-  const bool reload = given.source >= 0 || (model->allFrames != all) ||
-                      (!all && index != model->index);
-  if (reload && !empty) {
-    LoadedFrames frames;
-    if (!framesFrom(interp, source, value, index, all, &frames)) return TCL_ERROR;
-    if (all && index >= frames.count) {
-      releaseFrames(&frames, releaseOwner);
-      char text[80];
-      snprintf(text, sizeof text, "pixmap: no frame %d in the image", index);
-      return failWith(interp, text, "PIXMAP", "GIF", "INDEX");
-    }
-    stopPlaying(&model->player);
-    showFrames(model, &frames, all, all ? index : 0);
-  } else if (reload) {
-    LoadedFrames none;
-    stopPlaying(&model->player);
-    showFrames(model, &none, false, 0);
-  } else if (all && given.values[kIndex] != nullptr) {
-    model->current = index < model->frames.count ? index : model->current;
-    tellWidgets(model);
-  }
-  if (given.source >= 0)
+  if (given.source >= 0) {
+    Tcl_Obj *value = given.values[given.source];
+    const bool empty = Tcl_GetString(value)[0] == '\0';
     for (Option option : kSources)
       setOption(model->options[option], option == given.source && !empty ? value : nullptr);
+  }
   for (Option option : kSettings)
     if (given.values[option] != nullptr) setOption(model->options[option], given.values[option]);
   model->index = index;
@@ -335,7 +369,10 @@ int imageCommand(void *clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const 
     Tcl_SetObjResult(interp, optionInfo(model, option));
     return TCL_OK;
   }
-  return configure(model, interp, objc - 2, objv + 2);
+  Tcl_Preserve(model);
+  const int status = configure(model, interp, objc - 2, objv + 2);
+  Tcl_Release(model);
+  return status;
 }
 
 void imageCommandDeleted(void *clientData) {
@@ -380,18 +417,15 @@ void DisplayImage(ClientData useData, Display *display, Drawable drawable, int i
                   int width, int height, int drawableX, int drawableY) {
   auto *use = static_cast<WidgetUse *>(useData);
   Instance *instance = instanceShown(use);
-  const XlibFunctions *x11 = resolvedXlib();
-  if (instance == nullptr || instance->display != display || x11 == nullptr ||
-      !confirmInstance(instance))
+  if (instance == nullptr || instance->display != display) return;
+  if (!confirmInstance(instance)) {
+    // The server refused the build after all: asked again at the next draw.
+    releaseInstance(instance);
+    use->instances[use->model->current] = nullptr;
     return;
-  if (instance->mask != None) {
-    x11->SetClipMask(display, instance->gc, instance->mask);
-    x11->SetClipOrigin(display, instance->gc, drawableX - imageX, drawableY - imageY);
   }
-  x11->CopyArea(display, instance->pixmap, drawable, instance->gc, imageX, imageY,
-                static_cast<unsigned>(width), static_cast<unsigned>(height), drawableX,
-                drawableY);
-  if (instance->mask != None) x11->SetClipMask(display, instance->gc, None);
+  copyFromInstance(instance, display, drawable, imageX, imageY, width, height, drawableX,
+                   drawableY, true);
 }
 
 void FreeImage(ClientData useData, Display *) {
@@ -418,7 +452,7 @@ void DeleteImage(ClientData modelData) {
   }
   releaseFrames(&model->frames, releaseOwner);
   for (Tcl_Obj *&option : model->options) setOption(option, nullptr);
-  Tcl_Free(reinterpret_cast<char *>(model));
+  Tcl_EventuallyFree(model, TCL_DYNAMIC);  // a configure under way may hold it
 }
 
 Tk_ImageType imageType = {

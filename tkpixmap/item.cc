@@ -117,8 +117,10 @@ void ComputePixmapItemBbox(Tk_Canvas, PixmapItem *item) {
 
 // Makes the image named `handle` the one `item` is to show: its instance
 // for the canvas, built if need be.  `item` may be the scratch copy of a
-// configure: an instance it took earlier in the same configure (a second
-// -pixmap) is let go, but never `kept`, the one the item had before.
+// configure, which holds its instance (is one of its users) unless that is
+// `kept`, the instance the item had before, whose hold stays the item's.
+// So an instance it took earlier in the same configure (a second -pixmap)
+// is let go, and no second hold is kept on one already held.
 int takeImage(Tcl_Interp *interp, PixmapItem *item, const char *handle, const Instance *kept) {
   Image *image;
   {
@@ -137,7 +139,9 @@ int takeImage(Tcl_Interp *interp, PixmapItem *item, const char *handle, const In
       Tcl_AppendResult(interp, " create_pixmap error", nullptr);
     return TCL_ERROR;
   }
-  if (item->instance != nullptr && item->instance != kept) releaseInstance(item->instance);
+  if (item->instance != nullptr && item->instance != kept && item->instance != instance)
+    releaseInstance(item->instance);
+  if (instance == kept || instance == item->instance) releaseInstance(instance);
   item->instance = instance;
   snprintf(item->handle, sizeof item->handle, "%s", handle);
   return TCL_OK;
@@ -212,7 +216,7 @@ int applyOptionWords(Tcl_Interp *interp, PixmapItem *item, Tcl_Size objc, Tcl_Ob
   Tcl_Obj **tableWords =
       static_cast<Tcl_Obj **>(malloc(sizeof(Tcl_Obj *) * static_cast<size_t>(objc + 1)));
   if (tableWords == nullptr) {
-    setMessage(interp, "pixmap: malloc() error");
+    failNoMemory(interp);
     return TCL_ERROR;
   }
   Tcl_Size tableCount = 0;
@@ -381,17 +385,8 @@ void DisplayPixmapItem(Tk_Canvas canvas, Tk_Item *itemPtr, Display *display, Dra
   short drawableY = 0;
   Tk_CanvasDrawableCoords(canvas, static_cast<double>(box.x1 + sourceColumn),
                           static_cast<double>(box.y1 + sourceRow), &drawableX, &drawableY);
-  // The GC is shared by every item showing the image: a clip mask set for
-  // one copy is taken off again before anyone else copies.
-  const bool clipped = item->transparent && instance->mask != None;
-  if (clipped) {
-    x11->SetClipMask(display, instance->gc, instance->mask);
-    x11->SetClipOrigin(display, instance->gc, drawableX - sourceColumn, drawableY - sourceRow);
-  }
-  x11->CopyArea(display, instance->pixmap, drawable, instance->gc, sourceColumn, sourceRow,
-                static_cast<unsigned>(copyWidth), static_cast<unsigned>(copyHeight), drawableX,
-                drawableY);
-  if (clipped) x11->SetClipMask(display, instance->gc, None);
+  copyFromInstance(instance, display, drawable, sourceColumn, sourceRow, copyWidth, copyHeight,
+                   drawableX, drawableY, item->transparent != 0);
 }
 
 // Distance from the point to the item's box, 0 inside, as Tk's own items

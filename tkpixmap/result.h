@@ -24,4 +24,10 @@ int failWith(Tcl_Interp *interp, const char *message, Words... codeWords) {
   return TCL_ERROR;
 }
 
+// The one report of memory that ran short: "pixmap: malloc() error",
+// PIXMAP NOMEM; TCL_ERROR.
+inline int failNoMemory(Tcl_Interp *interp) {
+  return failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+}
+
 }  // namespace tkpixmap

@@ -61,6 +61,7 @@ ReadStatus readFirstImage(ByteSource &source, ReadRequest &request, Allocate all
   }
   ImageHeader image;
   status = readImageHeader(source, control, state.palette, image, result.imageFound);
+  result.delayMs = control.delayMs;
   if (status != ReadStatus::ok) return fail(status);
 
   RasterGeometry geometry;

@@ -51,6 +51,7 @@ struct ReadResult {
   int screenWidth = 0, screenHeight = 0;
   bool bufferAllocated = false;  // a buffer was made (and released again on failure)
   bool imageFound = false;       // an image descriptor was reached
+  int delayMs = 0;               // the image's delay (Policy::delayAsWritten), 0 without one
 };
 
 // Allocates `size` bytes, or returns null.  The reader clears them.

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tkpixmap/gif/frames.h"
 #include "tkpixmap/gif/reader.h"
 #include "tkpixmap/result.h"
@@ -30,11 +32,16 @@ Image *systemFailure(Tcl_Interp *interp, const char *message, int error) {
   return nullptr;
 }
 
+// A regular file up to this size is read whole; a larger one, as a stream.
+constexpr off_t kWholeReadLimit = off_t{256} << 20;
+
 // Reads the rest of a regular file whose first `have` bytes are in *data
 // (room for `room`), growing the buffer if the file grew.  0 or an errno.
 int readRest(int fd, uint8_t **data, size_t have, size_t room, size_t *size) {
   for (;;) {
     if (have == room) {
+      // A file growing as it is read stops at twice the size read whole.
+      if (room >= 2 * static_cast<size_t>(kWholeReadLimit)) return EFBIG;
       room *= 2;
       auto *bigger = static_cast<uint8_t *>(realloc(*data, room));
       if (bigger == nullptr) return ENOMEM;
@@ -89,11 +96,13 @@ bool readThroughTcl(Tcl_Interp *interp, Tcl_Obj *name, SourceBytes *out) {
   return ok;
 }
 
-// Reads an open regular file whole: errno's value on failure, else 0.
-// Most files are small: one positioned read tries them whole before
-// anything else is asked; a larger one is read on into a buffer as large as
-// the file says it is (it may grow meanwhile).  ESPIPE for what cannot be
-// read at an offset (a FIFO, pipe or terminal), which gives up nothing.
+// Reads an open file whole: 0, or errno's value.  Most files are small:
+// one positioned read tries them whole before anything else is asked; a
+// larger regular file is read on into a buffer as large as the file says
+// it is (it may grow meanwhile).  ESPIPE for what is to be read as a
+// stream instead: what refuses to read at an offset (a FIFO, pipe or
+// terminal, which then gave up nothing), a device, and a regular file
+// above kWholeReadLimit.
 int readWhole(int fd, SourceBytes *out) {
   constexpr size_t kFirstRead = 64 * 1024;
   auto *data = static_cast<uint8_t *>(malloc(kFirstRead));
@@ -106,17 +115,19 @@ int readWhole(int fd, SourceBytes *out) {
   size_t size = head > 0 ? static_cast<size_t>(head) : 0;
   if (error == 0 && size == kFirstRead) {
     struct stat status;
-    size_t room = 2 * kFirstRead;
-    if (fstat(fd, &status) == 0 && status.st_size > 0 &&
-        static_cast<uint64_t>(status.st_size) < SIZE_MAX &&
-        static_cast<size_t>(status.st_size) + 1 > room)
-      room = static_cast<size_t>(status.st_size) + 1;
-    auto *bigger = static_cast<uint8_t *>(realloc(data, room));
-    if (bigger == nullptr) {
-      error = ENOMEM;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kWholeReadLimit) {
+      error = ESPIPE;
     } else {
-      data = bigger;
-      error = readRest(fd, &data, size, room, &size);
+      const size_t room = static_cast<size_t>(status.st_size) + 1 > 2 * kFirstRead
+                              ? static_cast<size_t>(status.st_size) + 1
+                              : 2 * kFirstRead;
+      auto *bigger = static_cast<uint8_t *>(realloc(data, room));
+      if (bigger == nullptr) {
+        error = ENOMEM;
+      } else {
+        data = bigger;
+        error = readRest(fd, &data, size, room, &size);
+      }
     }
   }
   if (error != 0) {
@@ -128,9 +139,10 @@ int readWhole(int fd, SourceBytes *out) {
   return 0;
 }
 
-// What is no regular file is read as the reader goes, through a blocking
-// stream.
+// What is not read whole is read as the reader goes, through a blocking
+// stream from its start (a FIFO gave nothing up to the first read).
 bool readAsStream(Tcl_Interp *interp, int fd, SourceBytes *out) {
+  lseek(fd, 0, SEEK_SET);
   const int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   out->stream = fdopen(fd, "r");
@@ -223,11 +235,22 @@ bool decodeBase64(const char *text, size_t length, SourceBytes *out) {
 // that starts with the GIF signature), else base64 text.  Anything else is
 // no GIF, as a file of it would be.
 bool readData(Tcl_Interp *interp, Tcl_Obj *data, SourceBytes *out) {
-  Tcl_Size length = 0;
-  const char *text = Tcl_GetStringFromObj(data, &length);
+  // A byte array (a file read in binary) is taken as it is, without the
+  // text copy of it that asking for its string would make.
+  const Tcl_ObjType *byteArray = Tcl_GetObjType("bytearray");
   const unsigned char *raw = nullptr;
   Tcl_Size rawLength = 0;
-  if (length >= 4 && memcmp(text, "GIF8", 4) == 0) raw = Tcl_GetByteArrayFromObj(data, &rawLength);
+  Tcl_Size length = 0;
+  const char *text = nullptr;
+  if (byteArray != nullptr && data->typePtr == byteArray && data->bytes == nullptr) {
+    raw = Tcl_GetByteArrayFromObj(data, &rawLength);
+    if (rawLength < 4 || memcmp(raw, "GIF8", 4) != 0) raw = nullptr;
+  }
+  if (raw == nullptr) {
+    text = Tcl_GetStringFromObj(data, &length);
+    if (length >= 4 && memcmp(text, "GIF8", 4) == 0)
+      raw = Tcl_GetByteArrayFromObj(data, &rawLength);
+  }
   if (raw != nullptr) {
     out->data = static_cast<uint8_t *>(malloc(rawLength > 0 ? size_t(rawLength) : 1));
     if (out->data == nullptr) {
@@ -238,6 +261,7 @@ bool readData(Tcl_Interp *interp, Tcl_Obj *data, SourceBytes *out) {
     out->size = size_t(rawLength);
     return true;
   }
+  if (text == nullptr) text = Tcl_GetStringFromObj(data, &length);
   if (decodeBase64(text, size_t(length), out)) return true;
   failWith(interp, kReadFailed, "PIXMAP", "GIF", "FORMAT");
   return false;
@@ -277,14 +301,12 @@ Image *decode(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream) {
   // A screen with nothing to deliver still loads, as an image without pixels.
   const bool delivered = status == gif::ReadStatus::ok;
   Image *image = newImage(delivered ? result.pixels : nullptr, request.width, request.height);
+  if (image != nullptr) image->delayMs = result.delayMs;
   if (result.pixels != nullptr) releaseAlloc(result.pixels);
-  if (image == nullptr) failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+  if (image == nullptr) failNoMemory(interp);
   return image;
 }
 
-}  // namespace
-
-namespace {
 
 // Runs `visit` on each composited frame of the source (the canvas, its
 // size and the frame's delay) until it returns false; at least one frame,
@@ -339,13 +361,6 @@ bool withSource(Tcl_Interp *interp, const ImageSource &source, Decode decodeWith
   return ok;
 }
 
-Image *noFrame(Tcl_Interp *interp, int index) {
-  char text[80];
-  snprintf(text, sizeof text, "pixmap: no frame %d in the image", index);
-  failWith(interp, text, "PIXMAP", "GIF", "INDEX");
-  return nullptr;
-}
-
 // Frame `index` (above 0) as a new image.
 Image *decodeFrame(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream, int index) {
   Image *image = nullptr;
@@ -363,13 +378,20 @@ Image *decodeFrame(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream, in
       });
   if (!read) return nullptr;
   if (memoryShort) {
-    failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+    failNoMemory(interp);
     return nullptr;
   }
-  return image != nullptr ? image : noFrame(interp, index);
+  if (image == nullptr) noFrame(interp, index);
+  return image;
 }
 
 }  // namespace
+
+int noFrame(Tcl_Interp *interp, int index) {
+  char text[80];
+  snprintf(text, sizeof text, "pixmap: no frame %d in the image", index);
+  return failWith(interp, text, "PIXMAP", "GIF", "INDEX");
+}
 
 bool readSource(Tcl_Interp *interp, const ImageSource &source, SourceBytes *out) {
   *out = SourceBytes{};
@@ -384,7 +406,10 @@ void freeSource(SourceBytes *bytes) {
 }
 
 Image *loadImage(Tcl_Interp *interp, const ImageSource &source) {
-  if (source.index < 0) return noFrame(interp, source.index);
+  if (source.index < 0) {
+    noFrame(interp, source.index);
+    return nullptr;
+  }
   Image *image = nullptr;
   withSource(interp, source, [&](gif::ByteSource &bytes, FILE *stream) {
     // The first frame is the first image, which its own reader gives.
@@ -398,11 +423,13 @@ Image *loadImage(Tcl_Interp *interp, const ImageSource &source) {
 bool loadFrames(Tcl_Interp *interp, const ImageSource &source, LoadedFrames *frames) {
   *frames = LoadedFrames{};
   int capacity = 0;
-  uint64_t keptPixels = 0;
+  uint64_t keptBytes = 0;
   enum class Refusal { none, tooMany, noMemory } refusal = Refusal::none;
   auto keep = [&](const uint8_t *canvas, int width, int height, int delayMs) {
-    keptPixels += uint64_t(width) * uint64_t(height);
-    if (keptPixels > kMaxFramePixels) {
+    // Counted at a byte a pixel before it is kept, at four once it proves
+    // to keep RGBA.
+    keptBytes += std::max(uint64_t(width) * uint64_t(height), kFrameBytes);
+    if (keptBytes > kMaxFrameBytes) {
       refusal = Refusal::tooMany;
       return false;
     }
@@ -422,6 +449,11 @@ bool loadFrames(Tcl_Interp *interp, const ImageSource &source, LoadedFrames *fra
     }
     image->delayMs = delayMs;
     frames->images[frames->count++] = image;
+    if (image->pixels.bytesPerPixel == 4) keptBytes += 3 * uint64_t(width) * uint64_t(height);
+    if (keptBytes > kMaxFrameBytes) {
+      refusal = Refusal::tooMany;
+      return false;
+    }
     return true;
   };
   const bool read = withSource(interp, source, [&](gif::ByteSource &bytes, FILE *stream) {
@@ -430,11 +462,11 @@ bool loadFrames(Tcl_Interp *interp, const ImageSource &source, LoadedFrames *fra
   if (read && refusal == Refusal::none) return true;
   if (refusal == Refusal::tooMany) {
     char text[120];
-    snprintf(text, sizeof text, "pixmap: too many frames to keep (more than %llu pixels in all)",
-             static_cast<unsigned long long>(kMaxFramePixels));
+    snprintf(text, sizeof text, "pixmap: too many frames to keep (more than %llu MiB in all)",
+             static_cast<unsigned long long>(kMaxFrameBytes >> 20));
     failWith(interp, text, "PIXMAP", "GIF", "TOOLARGE");
   } else if (refusal == Refusal::noMemory) {
-    failWith(interp, "pixmap: malloc() error", "PIXMAP", "NOMEM");
+    failNoMemory(interp);
   }
   // Nothing built on any server yet: the images' one owner lets go.
   for (int i = 0; i < frames->count; ++i) dropOwner(frames->images[i]);

@@ -30,12 +30,16 @@ struct LoadedFrames {
   int loopCount = -1;
 };
 
-// The kept pixels of all the frames of one source are bounded: past this
-// many in all (128 MiB at a byte a pixel; a hundred frames of 1280 x 1000),
-// the frames are refused.  A few bytes of a file may ask for a huge screen
-// and many frames; a viewer keeps one canvas, but every frame here is an
-// image of its own.
-inline constexpr uint64_t kMaxFramePixels = uint64_t{1} << 27;
+// What the frames of one source keep is bounded: past this many bytes in
+// all (a hundred frames of 1280 x 1000 at a byte a pixel), the frames are
+// refused.  A few bytes of a file may ask for a huge screen and many
+// frames; a viewer keeps one canvas, but every frame here is an image of
+// its own.  Each frame counts at least kFrameBytes, for its record.
+inline constexpr uint64_t kMaxFrameBytes = uint64_t{1} << 27;
+inline constexpr uint64_t kFrameBytes = 1024;
+
+// Sets "pixmap: no frame N in the image" (PIXMAP GIF INDEX); TCL_ERROR.
+int noFrame(Tcl_Interp *interp, int index);
 
 // Loads every frame: false with the message and error code set (and
 // nothing kept).  A file with no image gives one clear frame, as

@@ -28,7 +28,7 @@ void compact() {
   Tbl *keys = fresh != nullptr ? keysarr(names) : nullptr;
   if (keys == nullptr) {
     freearr(fresh, nullptr);
-    return;  // memory is short: the old array serves as well
+    return;  // no fresh array: the old one serves as well
   }
   for (intptr_t i = 0; i < keys->count; ++i) {
     const char *key = static_cast<const char *>(keys->entries[i]);

@@ -14,7 +14,9 @@ inline constexpr size_t kHandleNameSize = 32;
 
 // Gives `image` the next name (written to `name`) and the registry an
 // owner's hold on it (the caller's first hold becomes the name's).  False
-// when memory is short; the image is then the caller's as before.
+// when the registry itself cannot be made; the image is then the caller's
+// as before.  (A name that cannot be stored ends the process, as every
+// keyed array of the base library does when memory runs out.)
 bool registerImage(Image *image, char (&name)[kHandleNameSize]);
 
 // The image a name stands for, or null.  Good while imageMutex() is held.

@@ -45,28 +45,6 @@ bool isColourMapVisual(const Visual *visual) {
          visual->c_class == GrayScale || visual->c_class == StaticGray;
 }
 
-// Whether `client` can be served on `target` at all; the item's refusals
-// come in the order they always have.
-bool servable(const Target &target, Client client, int width, int height, Failure *failure) {
-  const int depth = target.depth;
-  const int visualClass = target.visual->c_class;
-  Refusal refusal = Refusal::none;
-  if (client == Client::item && depth != 8 && depth != 16 && depth != 24 && depth != 32) {
-    refusal = Refusal::depth;  // another canvas may still serve
-  } else if (width > kMaxPixmapSide || height > kMaxPixmapSide) {
-    // The protocol carries a pixmap's sides in 16 bits; asking would end
-    // the process through Tk's error handler.
-    refusal = Refusal::tooLarge;
-  } else if (client == Client::item) {
-    if (depth == 8 && visualClass != PseudoColor) refusal = Refusal::pseudoVisual;
-    if (depth != 8 && visualClass != TrueColor) refusal = Refusal::trueVisual;
-  } else if (!(visualClass == TrueColor || (isColourMapVisual(target.visual) && depth == 8))) {
-    refusal = Refusal::visual;
-  }
-  failure->refusal = refusal;
-  return refusal == Refusal::none;
-}
-
 // Xlib works out bytes_per_line itself; a server whose image rows are wider
 // than the packed rows would make XPutImage read past the buffer.
 bool rowsFit(const XImage *image, int height, size_t bufferBytes) {
@@ -306,28 +284,16 @@ Pixmap sendOpacityMask(const pack::PixelSource &source, const Target &target,
 }
 
 // The one failure path: gives back whatever the build made.  What went to
-// the server is freed under a handler of its own (freeing what the server
-// never made raises errors of its own), after the build's errors are all in.
+// the server is freed after the build's errors are all in, under a handler
+// of its own (freeing what the server never made raises errors too); cells
+// a colour map gave are given back in any case.
 void abandon(Build &b) {
   if (b.image != nullptr) shmring::release(b.image);
   b.image = nullptr;
-  Instance *instance = b.instance;
-  Display *display = b.target.display;
-  if (b.sent) {
-    awaitBuild(instance);
-    IgnoredErrors quiet(display);
-    if (instance->mask != None) Tk_FreePixmap(display, instance->mask);
-    if (instance->gc != nullptr) b.x11.FreeGC(display, instance->gc);
-    if (instance->pixmap != None) Tk_FreePixmap(display, instance->pixmap);
-    b.x11.Sync(display, False);
-  }
-  // Cells a colour map gave stay valid whatever the server said of the rest.
-  if (b.mapped.cellCount > 0)
-    b.x11.FreeColors(display, b.target.colormap, b.mapped.cells, b.mapped.cellCount, 0);
+  if (b.sent) awaitBuild(b.instance);
+  giveBack(b.instance, b.mapped.cells, b.mapped.cellCount, b.sent);
+  if (b.sent) b.x11.Sync(b.target.display, False);
   b.mapped.cellCount = 0;
-  instance->mask = None;
-  instance->gc = nullptr;
-  instance->pixmap = None;
 }
 
 // Moves the packed image (with its mask) to a new pixmap under the
@@ -371,6 +337,28 @@ bool sendToServer(Build &b, const pack::PixelSource &source, Failure *failure) {
 
 }  // namespace
 
+// Whether `client` can be served on `target` at all; the item's refusals
+// come in the order they always have.
+bool canServe(const Target &target, Client client, int width, int height, Failure *failure) {
+  const int depth = target.depth;
+  const int visualClass = target.visual->c_class;
+  Refusal refusal = Refusal::none;
+  if (client == Client::item && depth != 8 && depth != 16 && depth != 24 && depth != 32) {
+    refusal = Refusal::depth;  // another canvas may still serve
+  } else if (width > kMaxPixmapSide || height > kMaxPixmapSide) {
+    // The protocol carries a pixmap's sides in 16 bits; asking would end
+    // the process through Tk's error handler.
+    refusal = Refusal::tooLarge;
+  } else if (client == Client::item) {
+    if (depth == 8 && visualClass != PseudoColor) refusal = Refusal::pseudoVisual;
+    if (depth != 8 && visualClass != TrueColor) refusal = Refusal::trueVisual;
+  } else if (!(visualClass == TrueColor || (isColourMapVisual(target.visual) && depth == 8))) {
+    refusal = Refusal::visual;
+  }
+  failure->refusal = refusal;
+  return refusal == Refusal::none;
+}
+
 Target targetOf(Tk_Window tkwin) {
   return {Tk_Display(tkwin), Tk_ScreenNumber(tkwin),
           RootWindow(Tk_Display(tkwin), Tk_ScreenNumber(tkwin)), Tk_Visual(tkwin),
@@ -388,7 +376,6 @@ bool buildInstance(Instance *instance, const ImagePixels &pixels, const Target &
     failure->refusal = Refusal::noXlib;
     return false;
   }
-  if (!servable(target, client, pixels.width, pixels.height, failure)) return false;
   const pack::PixelSource source = sourceOf(pixels);
   Build b(target, *x11, instance, client);
   const bool built = (target.visual->c_class == TrueColor ? buildTrueColor(b, source, failure)

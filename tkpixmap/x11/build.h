@@ -27,6 +27,10 @@ Target targetOf(Tk_Window tkwin);
 // mean the same in every colour map).
 Colormap matchedColormap(const Target &target);
 
+// Whether `client` can be served on `target` at all (an image of width x
+// height); the item's refusals come in the order they always have.
+bool canServe(const Target &target, Client client, int width, int height, Failure *failure);
+
 // Builds into `instance` (whose display, screen, visual, colour map and
 // depth are the target's): its pixmap, GC, mask, colour cells and inexact.
 // False with `failure` set, and nothing left on the server; the image's

@@ -106,19 +106,10 @@ void freeInstance(Instance *instance) {
   const XlibFunctions *x11 = resolvedXlib();
   Display *display = instance->display;
   awaitBuild(instance);  // its error handler writes into the instance until then
-  {
-    // Freeing what the server never made (a refused build's ids) or cells
-    // of a colour map that went with its window raises errors, which must
-    // not reach Tk's default handler: it ends the process.  A confirmed
-    // build's pixmaps and GC live until freed here, so freeing them needs
-    // no guard, whose deletion costs a round trip every tenth time.
-    IgnoredErrors quiet(display, instance->buildError != Success || instance->cellCount > 0);
-    if (instance->mask != None) Tk_FreePixmap(display, instance->mask);
-    if (instance->pixmap != None) Tk_FreePixmap(display, instance->pixmap);
-    if (instance->gc != nullptr) x11->FreeGC(display, instance->gc);
-    if (instance->cellCount > 0)
-      x11->FreeColors(display, instance->colormap, instance->cells, instance->cellCount, 0);
-  }
+  // A confirmed build's pixmaps and GC live until freed here, so freeing
+  // them needs no guard, whose deletion costs a round trip every tenth time.
+  giveBack(instance, instance->cells, instance->cellCount,
+           instance->buildError != Success || instance->cellCount > 0);
   // A large pixmap's memory and 8-bit cells (shared with every client of
   // the colour map) go back at once.  An icon's few freeing requests wait
   // for Xlib's next flush, as Tk's own do.
@@ -196,6 +187,10 @@ int displayClosing(Display *display, XExtCodes *) {
     for (Instance *instance = all; instance != nullptr; instance = instance->nextOnDisplay) {
       unlinkFromImage(instance);
       instance->display = nullptr;
+      // A build the server has not confirmed, or has refused, keeps its GC
+      // (its memory here is small): freeing it would bring errors to a
+      // display Tk has let go.
+      if (instance->buildRequest != 0 || instance->buildError != Success) instance->gc = nullptr;
       instance->buildRequest = 0;
     }
   }
@@ -223,11 +218,14 @@ int displayClosing(Display *display, XExtCodes *) {
   return 0;
 }
 
-// The display's record, made (and its closing watched) on its first build.
-// With the lock held; null when memory is short.
+// The display's record, made (and its closing watched) on its first build;
+// null when memory is short.  Called in the display's thread, the only one
+// that makes its record, so the lock need not be held across the Xlib calls.
 DisplayRecord *recordFor(Display *display, const XlibFunctions &x11) {
-  DisplayRecord **link = findRecord(display);
-  if (*link != nullptr) return *link;
+  {
+    MutexLock lock(imageMutex());
+    if (DisplayRecord *record = *findRecord(display)) return record;
+  }
   auto *record = static_cast<DisplayRecord *>(malloc(sizeof(DisplayRecord)));
   XExtCodes *codes = record != nullptr ? x11.AddExtension(display) : nullptr;
   if (codes == nullptr) {
@@ -236,7 +234,9 @@ DisplayRecord *recordFor(Display *display, const XlibFunctions &x11) {
   }
   x11.ESetCloseDisplay(display, codes->extension, displayClosing);
   *record = DisplayRecord{display, Tcl_GetCurrentThread(), nullptr, nullptr};
-  *link = record;
+  MutexLock lock(imageMutex());
+  record->next = displays;
+  displays = record;
   return record;
 }
 
@@ -286,6 +286,17 @@ int reportFailure(Tcl_Interp *interp, const Failure &failure) {
 
 Instance *acquireInstance(Image *image, Tk_Window tkwin, Client client, Failure *failure) {
   const Target target = targetOf(tkwin);
+  const XlibFunctions *x11 = resolvedXlib();
+  // What the client refuses is refused whoever built there first.
+  if (image->width <= 0 || image->height <= 0 || image->pixels.block == nullptr) {
+    failure->refusal = Refusal::noPixels;  // X has no empty pixmaps
+    return nullptr;
+  }
+  if (x11 == nullptr) {
+    failure->refusal = Refusal::noXlib;
+    return nullptr;
+  }
+  if (!canServe(target, client, image->width, image->height, failure)) return nullptr;
   {
     MutexLock lock(imageMutex());
     if (Instance *instance = findInstance(image, target)) {
@@ -299,27 +310,18 @@ Instance *acquireInstance(Image *image, Tk_Window tkwin, Client client, Failure 
       return instance;
     }
   }
-  const XlibFunctions *x11 = resolvedXlib();
-  const ImagePixels *pixels = pinPixels(image);
-  Instance *instance = nullptr;
-  DisplayRecord *record = nullptr;
-  if (pixels == nullptr || image->width <= 0 || image->height <= 0) {
-    failure->refusal = Refusal::noPixels;  // X has no empty pixmaps
-  } else if (x11 == nullptr) {
-    failure->refusal = Refusal::noXlib;
-  } else {
-    {
-      MutexLock lock(imageMutex());
-      record = recordFor(target.display, *x11);
-    }
-    instance = record != nullptr ? newInstance(image, target) : nullptr;
-    if (instance == nullptr) failure->refusal = Refusal::noMemory;
+  DisplayRecord *record = recordFor(target.display, *x11);
+  Instance *instance = record != nullptr ? newInstance(image, target) : nullptr;
+  const ImagePixels *pixels = instance != nullptr ? pinPixels(image) : nullptr;
+  if (pixels == nullptr) {
+    failure->refusal = instance == nullptr ? Refusal::noMemory : Refusal::noPixels;
+    free(instance);
+    return nullptr;
   }
   int colours = 0;
   // Built without the lock: loads and builds in other threads go on.
-  const bool built = instance != nullptr &&
-                     buildInstance(instance, *pixels, target, client, failure, &colours);
-  if (pixels != nullptr) unpinPixels(image);
+  const bool built = buildInstance(instance, *pixels, target, client, failure, &colours);
+  unpinPixels(image);
   if (!built) {
     free(instance);
     return nullptr;
@@ -353,23 +355,41 @@ bool confirmInstance(Instance *instance) {
   if (instance->display == nullptr) return false;
   if (instance->buildRequest != 0) {
     awaitBuild(instance);
+    // Refused after all: never drawn, and given back.  The instance stays
+    // with its users, empty; the next show here builds anew.
     if (instance->buildError != Success) {
-      // Refused after all: never drawn, and given back.  The instance
-      // stays with its users, empty; the next show here builds anew.
-      IgnoredErrors quiet(instance->display);
-      if (instance->mask != None) Tk_FreePixmap(instance->display, instance->mask);
-      if (instance->pixmap != None) Tk_FreePixmap(instance->display, instance->pixmap);
-      if (instance->gc != nullptr) resolvedXlib()->FreeGC(instance->display, instance->gc);
-      if (instance->cellCount > 0)
-        resolvedXlib()->FreeColors(instance->display, instance->colormap, instance->cells,
-                                   instance->cellCount, 0);
-      instance->mask = None;
-      instance->pixmap = None;
-      instance->gc = nullptr;
+      giveBack(instance, instance->cells, instance->cellCount, true);
       instance->cellCount = 0;
     }
   }
   return instance->pixmap != None;
+}
+
+void copyFromInstance(const Instance *instance, Display *display, Drawable drawable, int sourceX,
+                      int sourceY, int width, int height, int drawableX, int drawableY,
+                      bool clipped) {
+  const XlibFunctions *x11 = resolvedXlib();
+  clipped = clipped && instance->mask != None;
+  if (clipped) {
+    x11->SetClipMask(display, instance->gc, instance->mask);
+    x11->SetClipOrigin(display, instance->gc, drawableX - sourceX, drawableY - sourceY);
+  }
+  x11->CopyArea(display, instance->pixmap, drawable, instance->gc, sourceX, sourceY,
+                static_cast<unsigned>(width), static_cast<unsigned>(height), drawableX, drawableY);
+  if (clipped) x11->SetClipMask(display, instance->gc, None);
+}
+
+void giveBack(Instance *instance, unsigned long *cells, int cellCount, bool guarded) {
+  const XlibFunctions *x11 = resolvedXlib();
+  Display *display = instance->display;
+  IgnoredErrors quiet(display, guarded);
+  if (instance->mask != None) Tk_FreePixmap(display, instance->mask);
+  if (instance->pixmap != None) Tk_FreePixmap(display, instance->pixmap);
+  if (instance->gc != nullptr) x11->FreeGC(display, instance->gc);
+  if (cellCount > 0) x11->FreeColors(display, instance->colormap, cells, cellCount, 0);
+  instance->mask = None;
+  instance->pixmap = None;
+  instance->gc = nullptr;
 }
 
 void releaseOwner(Image *image) {

@@ -94,6 +94,19 @@ void releaseInstance(Instance *instance);
 // False when there is no pixmap to read.
 bool confirmInstance(Instance *instance);
 
+// Copies part of the instance's pixmap into `drawable`, through the mask
+// of its opaque pixels when `clipped` (the GC is shared: the clip is taken
+// off again at once).
+void copyFromInstance(const Instance *instance, Display *display, Drawable drawable, int sourceX,
+                      int sourceY, int width, int height, int drawableX, int drawableY,
+                      bool clipped);
+
+// Gives back the instance's pixmap, mask and GC and `cells` of its colour
+// map, under a handler that swallows the errors of freeing what the server
+// never made when `guarded` (a refused build's ids, cells of a colour map
+// gone with its window): Tk's default handler would end the process.
+void giveBack(Instance *instance, unsigned long *cells, int cellCount, bool guarded);
+
 // An owner of the image lets go (a handle deleted, a Tk image deleted).
 // When it was the last, the pixels go and so does every instance nobody
 // shows, each in its display's thread (another thread's are handed to it).

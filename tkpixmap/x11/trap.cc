@@ -99,8 +99,7 @@ int CaughtErrors::first() {
   return first_;
 }
 
-// Runs in the thread that lets go of the image last, which for an image
-// shown on a canvas is that canvas's.
+// Runs in the display's thread, as all X work for an instance does.
 void awaitBuild(Instance *instance) {
   if (instance->buildRequest == 0) return;
   const XlibFunctions *x11 = resolvedXlib();

@@ -1,5 +1,5 @@
 // xlib.cc - the Xlib table for the Tcl-facing code, with its failure told in
-// the interpreter.  The lookup itself is xsymbols.cc's.
+// the interpreter.  The lookup itself is symbols.cc's.
 
 #include "tkpixmap/x11/xlib.h"
 
