@@ -187,10 +187,11 @@ int displayClosing(Display *display, XExtCodes *) {
     for (Instance *instance = all; instance != nullptr; instance = instance->nextOnDisplay) {
       unlinkFromImage(instance);
       instance->display = nullptr;
-      // A build the server has not confirmed, or has refused, keeps its GC
-      // (its memory here is small): freeing it would bring errors to a
-      // display Tk has let go.
-      if (instance->buildRequest != 0 || instance->buildError != Success) instance->gc = nullptr;
+      // Xlib has waited for the server before calling here, so a build's
+      // errors are all in.  A refused build keeps its GC (its memory here is
+      // small): freeing it would bring an error to a display Tk has already
+      // let go, and Xlib's default handler would end the process.
+      if (instance->buildError != Success) instance->gc = nullptr;
       instance->buildRequest = 0;
     }
   }
