@@ -170,7 +170,7 @@ int pixmapObjCmd(void *, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
 }  // namespace tkpixmap
 
 extern "C" int Tcl_pixmap(void *clientData, Tcl_Interp *interp, int argc, const char **argv) {
-  Tcl_Obj *stack[8];
+  Tcl_Obj *stack[8] = {};
   Tcl_Obj **objv = argc <= 8 ? stack : reinterpret_cast<Tcl_Obj **>(Tcl_Alloc(
                                            static_cast<unsigned>(sizeof(Tcl_Obj *) * argc)));
   for (int i = 0; i < argc; ++i) {
