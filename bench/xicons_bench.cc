@@ -16,6 +16,18 @@
 //                           wall time (counter cpu_share); gifpixmap images
 //                           with -animate, or photo frames swapped into
 //                           canvas image items by an after loop each
+// And icons where most of them live, in widgets:
+//   widgets/<kind>/<peer>   2,000 distinct 48x48 GIF files, each made an
+//                           image of type <peer> (gifpixmap or photo) and
+//                           shown in a ttk::treeview row (<kind> treeview) or
+//                           a button of its own (buttons), until the server
+//                           has drawn the first screen; each run in a fresh
+//                           process (this program started again), which
+//                           also reports how much its resident memory grew
+//                           (counter rss_growth_mb)
+//   widgets/sharedbuttons/photo  the same buttons all showing one photo
+//                           image: what the buttons themselves cost, which
+//                           no image type can take away
 // The servers: see x11_harness.h.
 
 #include <X11/Xlib.h>
@@ -25,10 +37,12 @@
 #include <tk.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
-#include <random>
 #include <chrono>
+#include <fstream>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -98,6 +112,33 @@ proc xicons_clear {c images} {
     $c delete all
     xbench_free $images
     update
+}
+# Widgets of every icon, made the same way for either image type.
+proc xicons_widgets_treeview {top type files} {
+    ttk::style configure Icons.Treeview -rowheight 50
+    set tree [ttk::treeview $top.tree -style Icons.Treeview -show tree -height 11]
+    pack $tree
+    foreach f $files {
+        $tree insert {} end -image [image create $type -file $f] -text [file tail $f]
+    }
+}
+proc xicons_widgets_buttons {top type files} {
+    set images {}
+    foreach f $files { lappend images [image create $type -file $f] }
+    xicons_button_grid $top $images
+}
+# The buttons' own cost: as many, all showing the first icon.
+proc xicons_widgets_sharedbuttons {top type files} {
+    set image [image create $type -file [lindex $files 0]]
+    xicons_button_grid $top [lrepeat [llength $files] $image]
+}
+proc xicons_button_grid {top images} {
+    set i 0
+    foreach image $images {
+        button $top.b$i -image $image -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
+        grid $top.b$i -row [expr {$i / 40}] -column [expr {$i % 40}]
+        incr i
+    }
 }
 )";
 
@@ -191,9 +232,102 @@ void animate(benchmark::State &state, bool photo) {
   state.counters["cpu_share"] = share;
 }
 
+constexpr int kWidgetIcons = 2000;
+
+// The widgets' icons, written once; a file naming them, one a line.
+const std::string &widgetIconList() {
+  static const std::string list = [] {
+    std::mt19937 random(20261210);
+    std::string names;
+    for (int n = 0; n < kWidgetIcons; ++n) {
+      int colours = 4 << (random() % 5);  // 4 to 64
+      xbench::Plasma p = xbench::plasma(48, 48, colours);
+      for (int &index : p.indices) index = (index + n) % colours;
+      int transparent = n % 3 == 0 ? int(random() % unsigned(colours)) : -1;
+      names += xbench::tempFile(tkpixmap::testing::encodeGif(48, 48, p.palette, p.indices, false,
+                                                             transparent)) +
+               "\n";
+    }
+    std::string path = xbench::tempFile(tkpixmap::testing::Bytes(names.begin(), names.end()));
+    return path;
+  }();
+  return list;
+}
+
+long residentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string field;
+  long kb = 0;
+  while (status >> field)
+    if (field == "VmRSS:" && status >> kb) break;
+  return kb;
+}
+
+// What the child started by `widgets` does: show every icon in a fresh
+// process and print the seconds until the server has drawn them, then the
+// growth of its resident memory in kB.
+const char kChildVariable[] = "XICONS_WIDGETS_CHILD";
+
+[[noreturn]] void widgetsChild(const std::string &kind, const std::string &type,
+                               const std::string &list) {
+  xbench::eval(kProcs);
+  xbench::eval("toplevel .w; wm geometry .w +0+0; update");
+  xbench::eval("set f [open {" + list + "}]; set ::xicons_files [split [string trim [read $f]] \\n]; "
+               "close $f");
+  Display *display = xbench::displayOf(".w");
+  XSync(display, False);
+  const long before = residentKb();
+  const auto start = std::chrono::steady_clock::now();
+  xbench::eval("xicons_widgets_" + kind + " .w " + type + " $::xicons_files; update");
+  XSync(display, False);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  printf("%.6f %ld\n", seconds, residentKb() - before);
+  fflush(stdout);
+  _exit(0);
+}
+
+void widgets(benchmark::State &state, const std::string &kind, const std::string &type) {
+  if (xbench::displayFor(24).empty() && getenv("DISPLAY") == nullptr) {
+    state.SkipWithError("no 24-bit server");
+    return;
+  }
+  const std::string command = std::string(kChildVariable) + "='" + kind + " " + type + " " +
+                              widgetIconList() + "' /proc/" + std::to_string(getpid()) + "/exe";
+  double growthMb = 0;  // summed over the runs
+  for (auto _ : state) {
+    FILE *child = popen(command.c_str(), "r");
+    double seconds = -1;
+    long kb = 0;
+    if (child == nullptr || fscanf(child, "%lf %ld", &seconds, &kb) != 2 || pclose(child) != 0 ||
+        seconds < 0) {
+      state.SkipWithError("the child showing the icons failed");
+      return;
+    }
+    state.SetIterationTime(seconds);
+    growthMb += double(kb) / 1024;
+  }
+  state.counters["rss_growth_mb"] = benchmark::Counter(growthMb, benchmark::Counter::kAvgIterations);
+  state.SetItemsProcessed(state.iterations() * kWidgetIcons);
+}
+
 }  // namespace
 
 void bench::registerSuite() {
+  if (const char *child = getenv(kChildVariable)) {
+    char kind[32], type[32], list[4096];
+    if (sscanf(child, "%31s %31s %4095s", kind, type, list) != 3) xbench::die("bad child request");
+    widgetsChild(kind, type, list);
+  }
+  for (const char *kind : {"treeview", "buttons", "sharedbuttons"}) {
+    for (const char *type : {"gifpixmap", "photo"}) {
+      if (kind == std::string("sharedbuttons") && type == std::string("gifpixmap")) continue;
+      benchmark::RegisterBenchmark((std::string("widgets/") + kind + "/" + type).c_str(), widgets,
+                                   std::string(kind), std::string(type))
+          ->UseManualTime()
+          ->Iterations(3)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
   for (bool photo : {false, true}) {
     benchmark::RegisterBenchmark(photo ? "frames/photo" : "frames/pixmap", allFrames, photo)
         ->UseRealTime()

@@ -124,6 +124,20 @@ def xicons_rows(table, runs):
     if ours and peer:
         table.time_ratio("xicons", "every frame of a 100-frame animation, pixmap frames / photo "
                          "-index loop (time)", runs, ours, peer, "<= 0.10")
+    for kind, what in (("treeview", "in a ttk::treeview, a row each"),
+                       ("buttons", "as 2,000 buttons")):
+        ours, peer = named("widgets/%s/gifpixmap" % kind), named("widgets/%s/photo" % kind)
+        if ours and peer:
+            table.time_ratio("xicons", "2,000 48x48 icons %s, time to first draw: gifpixmap / "
+                             "photo" % what, runs, ours, peer, "<= 0.25")
+            table.add("xicons", "same, resident memory growth", runs[ours]["rss_growth_mb"] /
+                      runs[peer]["rss_growth_mb"], "lower", "<= 0.20")
+    floor, peer = named("widgets/sharedbuttons/photo"), named("widgets/buttons/photo")
+    if floor and peer:
+        table.time_ratio("xicons", "the buttons' own share: 2,000 buttons showing one photo / "
+                         "each its own (time)", runs, floor, peer)
+        table.add("xicons", "same, resident memory growth", runs[floor]["rss_growth_mb"] /
+                  runs[peer]["rss_growth_mb"], "lower")
     ours, peer = named("animate/pixmap"), named("animate/photo")
     if ours and peer and runs[peer].get("cpu_share"):
         table.add("xicons", "100 animations at 25 frames/s, client CPU: gifpixmap -animate / "
