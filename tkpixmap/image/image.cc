@@ -34,13 +34,14 @@ pthread_mutex_t &imageMutex() {
   return theImageMutex;
 }
 
-Image *newImage(const uint8_t *rgba, int width, int height) {
+Image *newImage(const uint8_t *rgba, int width, int height, const uint8_t *file,
+                size_t fileSize) {
   auto *image = static_cast<Image *>(malloc(sizeof(Image)));
   if (image == nullptr) return nullptr;
   new (image) Image{};
   image->width = width;
   image->height = height;
-  if (!keepPixels(rgba, width, height, &image->pixels)) {
+  if (!keepPixels(rgba, width, height, file, fileSize, &image->pixels)) {
     free(image);
     return nullptr;
   }
@@ -76,14 +77,22 @@ void dropReference(Image *image) {
   free(image);
 }
 
-const ImagePixels *pinPixels(Image *image) {
-  MutexLock lock(imageMutex());
-  if (image->pixels.block == nullptr) return nullptr;
-  ++image->pins;
-  return &image->pixels;
+const ImagePixels *pinPixels(Image *image, ImagePixels *decoded) {
+  *decoded = ImagePixels{};
+  {
+    MutexLock lock(imageMutex());
+    if (!hasPixels(image->pixels)) return nullptr;
+    ++image->pins;
+    if (image->pixels.file == nullptr) return &image->pixels;
+  }
+  // The pin keeps the file until unpinPixels.
+  if (decodeKeptFile(image->pixels, decoded)) return decoded;
+  unpinPixels(image, decoded);
+  return nullptr;
 }
 
-void unpinPixels(Image *image) {
+void unpinPixels(Image *image, ImagePixels *decoded) {
+  dropPixels(decoded);
   MutexLock lock(imageMutex());
   --image->pins;
   dropPixelsIfUnowned(image);

@@ -43,8 +43,11 @@ pthread_mutex_t &imageMutex();
 
 // A new image of width x height whose pixels are `rgba` (rows back to back,
 // may be null for an image without pixels), kept in their compact form;
-// the caller is its first owner.  Null when memory is short.
-Image *newImage(const uint8_t *rgba, int width, int height);
+// the caller is its first owner.  Null when memory is short.  Given the GIF
+// file they were read from, as the first image of its whole screen, the
+// file may be kept instead (pixels.h).
+Image *newImage(const uint8_t *rgba, int width, int height, const uint8_t *file = nullptr,
+                size_t fileSize = 0);
 
 // Owners come and go; the last one's going drops the pixels.  Returns
 // whether an owner is left.
@@ -57,8 +60,10 @@ void addReference(Image *image);
 void dropReference(Image *image);
 
 // The pixels for a build, kept until unpinPixels even if the last owner
-// goes meanwhile; null (nothing pinned) when the image has none.
-const ImagePixels *pinPixels(Image *image);
-void unpinPixels(Image *image);
+// goes meanwhile; null (nothing pinned) when the image has none or memory
+// is short.  An image kept as its file is decoded into `decoded`, outside
+// the lock, and unpinPixels drops that again.
+const ImagePixels *pinPixels(Image *image, ImagePixels *decoded);
+void unpinPixels(Image *image, ImagePixels *decoded);
 
 }  // namespace tkpixmap

@@ -287,7 +287,9 @@ Image *readFailure(Tcl_Interp *interp, gif::ReadStatus status, int readError) {
   return nullptr;
 }
 
-Image *decode(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream) {
+// The first image; `file` is the whole file when it is in memory, which
+// the image may keep instead of its pixels.
+Image *decode(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream, const SourceBytes &file) {
   gif::ReadRequest request;  // 0 x 0 asks for the whole logical screen
   gif::ReadState state;
   gif::ReadResult result;
@@ -300,7 +302,8 @@ Image *decode(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream) {
     return readFailure(interp, status, readError);
   // A screen with nothing to deliver still loads, as an image without pixels.
   const bool delivered = status == gif::ReadStatus::ok;
-  Image *image = newImage(delivered ? result.pixels : nullptr, request.width, request.height);
+  Image *image = newImage(delivered ? result.pixels : nullptr, request.width, request.height,
+                          file.data, file.size);
   if (image != nullptr) image->delayMs = result.delayMs;
   if (result.pixels != nullptr) releaseAlloc(result.pixels);
   if (image == nullptr) failNoMemory(interp);
@@ -344,7 +347,7 @@ bool eachFrame(Tcl_Interp *interp, gif::ByteSource &source, FILE *stream, int *l
   return false;
 }
 
-// Runs `decodeWith` on a ByteSource over the source's bytes.
+// Runs `decodeWith` on a ByteSource over the source's bytes (and the bytes).
 template <typename Decode>
 bool withSource(Tcl_Interp *interp, const ImageSource &source, Decode decodeWith) {
   SourceBytes bytes;
@@ -352,10 +355,10 @@ bool withSource(Tcl_Interp *interp, const ImageSource &source, Decode decodeWith
   bool ok;
   if (bytes.stream != nullptr) {
     gif::ByteSource stream(bytes.stream);
-    ok = decodeWith(stream, bytes.stream);
+    ok = decodeWith(stream, bytes.stream, bytes);
   } else {
     gif::ByteSource memory(bytes.data, bytes.size);
-    ok = decodeWith(memory, nullptr);
+    ok = decodeWith(memory, nullptr, bytes);
   }
   freeSource(&bytes);
   return ok;
@@ -411,9 +414,9 @@ Image *loadImage(Tcl_Interp *interp, const ImageSource &source) {
     return nullptr;
   }
   Image *image = nullptr;
-  withSource(interp, source, [&](gif::ByteSource &bytes, FILE *stream) {
+  withSource(interp, source, [&](gif::ByteSource &bytes, FILE *stream, const SourceBytes &file) {
     // The first frame is the first image, which its own reader gives.
-    image = source.index == 0 ? decode(interp, bytes, stream)
+    image = source.index == 0 ? decode(interp, bytes, stream, file)
                               : decodeFrame(interp, bytes, stream, source.index);
     return image != nullptr;
   });
@@ -456,7 +459,8 @@ bool loadFrames(Tcl_Interp *interp, const ImageSource &source, LoadedFrames *fra
     }
     return true;
   };
-  const bool read = withSource(interp, source, [&](gif::ByteSource &bytes, FILE *stream) {
+  const bool read = withSource(interp, source, [&](gif::ByteSource &bytes, FILE *stream,
+                                                   const SourceBytes &) {
     return eachFrame(interp, bytes, stream, &frames->loopCount, keep);
   });
   if (read && refusal == Refusal::none) return true;

@@ -5,6 +5,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
+
+#include "tkpixmap/gif/reader.h"
+
 namespace tkpixmap {
 namespace {
 
@@ -93,8 +97,44 @@ bool keepPixels(const uint8_t *rgba, int width, int height, ImagePixels *kept) {
   return ok;
 }
 
+bool keepPixels(const uint8_t *rgba, int width, int height, const uint8_t *file, size_t fileSize,
+                ImagePixels *kept) {
+  const bool fileSmaller = rgba != nullptr && width > 0 && height > 0 && file != nullptr &&
+                           fileSize < static_cast<size_t>(width) * static_cast<size_t>(height);
+  if (!fileSmaller) return keepPixels(rgba, width, height, kept);
+  *kept = ImagePixels{};
+  kept->file = static_cast<uint8_t *>(malloc(fileSize));
+  if (kept->file == nullptr) return false;
+  memcpy(kept->file, file, fileSize);
+  kept->fileSize = fileSize;
+  kept->width = width;
+  kept->height = height;
+  return true;
+}
+
+bool decodeKeptFile(const ImagePixels &kept, ImagePixels *decoded) {
+  *decoded = ImagePixels{};
+  gif::ByteSource source(kept.file, kept.fileSize);
+  gif::ReadRequest request;  // the whole logical screen, as when it was loaded
+  auto state = static_cast<gif::ReadState *>(malloc(sizeof(gif::ReadState)));
+  if (state == nullptr) return false;
+  new (state) gif::ReadState;
+  gif::ReadResult result;
+  const gif::ReadStatus status = gif::readFirstImage(
+      source, request, [](size_t size) { return malloc(size); }, free, *state, result);
+  state->~ReadState();
+  free(state);
+  // The file read the same way before, so only memory can be short now.
+  const bool ok = status == gif::ReadStatus::ok && request.width == kept.width &&
+                  request.height == kept.height &&
+                  keepPixels(result.pixels, kept.width, kept.height, decoded);
+  free(result.pixels);
+  return ok;
+}
+
 void dropPixels(ImagePixels *kept) {
   free(kept->block);
+  free(kept->file);
   *kept = ImagePixels{};
 }
 

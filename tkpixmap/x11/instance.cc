@@ -289,7 +289,7 @@ Instance *acquireInstance(Image *image, Tk_Window tkwin, Client client, Failure 
   const Target target = targetOf(tkwin);
   const XlibFunctions *x11 = resolvedXlib();
   // What the client refuses is refused whoever built there first.
-  if (image->width <= 0 || image->height <= 0 || image->pixels.block == nullptr) {
+  if (image->width <= 0 || image->height <= 0 || !hasPixels(image->pixels)) {
     failure->refusal = Refusal::noPixels;  // X has no empty pixmaps
     return nullptr;
   }
@@ -313,16 +313,23 @@ Instance *acquireInstance(Image *image, Tk_Window tkwin, Client client, Failure 
   }
   DisplayRecord *record = recordFor(target.display, *x11);
   Instance *instance = record != nullptr ? newInstance(image, target) : nullptr;
-  const ImagePixels *pixels = instance != nullptr ? pinPixels(image) : nullptr;
+  ImagePixels decoded;
+  const ImagePixels *pixels = instance != nullptr ? pinPixels(image, &decoded) : nullptr;
   if (pixels == nullptr) {
-    failure->refusal = instance == nullptr ? Refusal::noMemory : Refusal::noPixels;
+    // Gone meanwhile, or no memory to decode them.
+    bool gone = instance != nullptr;
+    if (gone) {
+      MutexLock lock(imageMutex());
+      gone = !hasPixels(image->pixels);
+    }
+    failure->refusal = gone ? Refusal::noPixels : Refusal::noMemory;
     free(instance);
     return nullptr;
   }
   int colours = 0;
   // Built without the lock: loads and builds in other threads go on.
   const bool built = buildInstance(instance, *pixels, target, client, failure, &colours);
-  unpinPixels(image);
+  unpinPixels(image, &decoded);
   if (!built) {
     free(instance);
     return nullptr;
