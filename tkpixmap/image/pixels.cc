@@ -5,8 +5,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <new>
-
 #include "tkpixmap/gif/reader.h"
 
 namespace tkpixmap {
@@ -116,14 +114,10 @@ bool decodeKeptFile(const ImagePixels &kept, ImagePixels *decoded) {
   *decoded = ImagePixels{};
   gif::ByteSource source(kept.file, kept.fileSize);
   gif::ReadRequest request;  // the whole logical screen, as when it was loaded
-  auto state = static_cast<gif::ReadState *>(malloc(sizeof(gif::ReadState)));
-  if (state == nullptr) return false;
-  new (state) gif::ReadState;
+  gif::ReadState state;  // on the stack, as when it was loaded: no pages to fault in
   gif::ReadResult result;
   const gif::ReadStatus status = gif::readFirstImage(
-      source, request, [](size_t size) { return malloc(size); }, free, *state, result);
-  state->~ReadState();
-  free(state);
+      source, request, [](size_t size) { return malloc(size); }, free, state, result);
   // The file read the same way before, so only memory can be short now.
   const bool ok = status == gif::ReadStatus::ok && request.width == kept.width &&
                   request.height == kept.height &&
