@@ -14,7 +14,7 @@ set -eu
 demo="cmake ninja-build g++ pkg-config tcl tk tcl8.6 tk8.6 tcl8.6-dev tk8.6-dev libx11-dev
   libxcb1-dev libx11-xcb1 xvfb xauth xfonts-base x11-utils zlib1g-dev"
 test="googletest libgtest-dev libbenchmark-dev libgif-dev libxres-dev libstb-dev net-tools iproute2
-  ghostscript python3-tk python3-pil tcl-thread"
+  ghostscript python3-tk python3-pil tcl-thread tcl-vfs"
 cross="crossbuild-essential-armel crossbuild-essential-s390x qemu-user"
 hardening="clang libclang-rt-14-dev llvm valgrind"
 tcl9="make xz-utils libxft-dev"

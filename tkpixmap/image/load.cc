@@ -68,9 +68,14 @@ const Tcl_Filesystem *tclFilesystemOf(Tcl_Obj *name) {
 
 // Reads a file through Tcl's file system, whole.
 bool readThroughTcl(Tcl_Interp *interp, Tcl_Obj *name, SourceBytes *out) {
-  Tcl_Channel channel = Tcl_FSOpenFileChannel(nullptr, name, "r", 0);
+  // A directory fails as a native one does, whatever the file system would
+  // make of opening it (tclvfs opens one in a tar archive as an empty file).
+  Tcl_StatBuf *status = Tcl_AllocStatBuf();
+  const bool directory = Tcl_FSStat(name, status) == 0 && S_ISDIR(Tcl_GetModeFromStat(status));
+  Tcl_Free(reinterpret_cast<char *>(status));
+  Tcl_Channel channel = directory ? nullptr : Tcl_FSOpenFileChannel(nullptr, name, "r", 0);
   if (channel == nullptr) {
-    systemFailure(interp, kOpenFailed, Tcl_GetErrno());
+    systemFailure(interp, kOpenFailed, directory ? EISDIR : Tcl_GetErrno());
     return false;
   }
   Tcl_SetChannelOption(nullptr, channel, "-translation", "binary");
