@@ -172,15 +172,18 @@ std::vector<std::pair<pid_t, char>> childrenOfThisProcess() {
 // commands of closed handles have ended (within a few seconds) and a later
 // gx call has had the chance to collect them.
 bool noChildren() {
-  auto allEnded = [] {
-    for (const auto &child : childrenOfThisProcess())
-      if (child.second != 'Z') return false;
-    return true;
-  };
+  // Asks the kernel, collecting nothing itself, until the library has
+  // collected every child.  A child's state in /proc is no sign it can be
+  // collected: under qemu-user a command's first thread shows Z while its
+  // other threads are still ending, and until they have, waitpid passes it by.
   // Generous: under qemu-user on a busy machine a command may take seconds.
-  for (int i = 0; i < 3000 && !allEnded(); ++i) usleep(10000);
-  gxtell(-1);
-  if (waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD) return true;
+  for (int i = 0; i < 3000; ++i) {
+    gxtell(-1);  // collects the children of closed handles that have ended
+    siginfo_t info;
+    if (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno == ECHILD)
+      return true;
+    usleep(10000);
+  }
   for (const auto &child : childrenOfThisProcess())
     fprintf(stderr, "child %d left in state %c\n", static_cast<int>(child.first), child.second);
   return false;
